@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Clock;
+class FileSystem;
+namespace data {
+class ProviderFactory;
+}
+}  // namespace platform
+
+// One conversion: the first sheet of a workbook into a dBase table. The
+// window, the command line and the tests each drive it through a host.
+namespace frmexcel {
+
+inline constexpr const char* kMessageTitle = "Quenmar软件";
+inline constexpr const char* kOverwritePrompt = "dbf文件已经存在,是否覆盖?";
+
+// What the run needs from whoever starts it.
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+  // Read once, when the run starts.
+  virtual std::string WorkbookPath() const = 0;
+  virtual std::string TargetPath() const = 0;
+  // The status line, read and written by the run.
+  virtual std::string StatusText() const = 0;
+  virtual void SetStatusText(const std::string& text) = 0;
+  // A modal Yes/No question (Yes the default); true for Yes.
+  virtual bool AskYesNo(const std::string& prompt, const std::string& title) = 0;
+  // Called after every row so the host can stay live. Returning false asks
+  // the run to stop after this row.
+  virtual bool Yield() = 0;
+};
+
+// The platform services the run works on; tests substitute fakes.
+struct RunServices {
+  platform::FileSystem& file_system;
+  const platform::Clock& clock;
+  platform::data::ProviderFactory& providers;
+};
+RunServices DefaultServices();
+
+enum class RunOutcome {
+  kCompleted,       // the target holds the new table
+  kNoRows,          // the sheet has no data rows: nothing written
+  kDeclined,        // the target exists and the user answered No
+  kStopped,         // the host asked to stop: staging file removed
+  kAlreadyRunning,  // a run was in progress: this one did nothing
+};
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::kCompleted;
+  std::int64_t rows = 0;              // rows inserted
+  std::vector<std::string> warnings;  // from the dBase provider
+};
+
+// Runs one conversion with the host's paths. Throws platform::Error (number
+// and description) when a step fails; the old target is then untouched.
+RunResult RunConversion(RunHost& host, const RunServices& services = DefaultServices());
+
+}  // namespace frmexcel

@@ -1,0 +1,107 @@
+#include "mdlpublic/mdlpublic.h"
+
+#include <cstdint>
+
+#include "platform/codepage/codepage.h"
+#include "platform/data/connection.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/error.h"
+
+namespace mdlpublic {
+namespace {
+
+// Character positions are 16-bit signed: a separator at this position
+// leaves no room for the next search position.
+constexpr std::int64_t kLastSearchablePosition = 32766;
+
+constexpr std::string_view kDbaseConnectionHead =
+    "Provider=MSDASQL.1;Persist Security Info=False;Extended "
+    "Properties=\"CollatingSeuence=ASCII;DefaultDir=";
+constexpr std::string_view kDbaseConnectionTail =
+    "Deleted=0;Driver={Microsoft dBase Driver (*.dbf)};DriverId=21;FIL=dBase "
+    "IIV;MaxBufferSize=14048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;"
+    "Statistics=0;Threads=3;UID=admin;UserCommitSync=Yes;\"";
+
+void AppendTwoDigits(int value, std::string& out) {
+  out += static_cast<char>('0' + value / 10 % 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
+std::string strSql;
+
+std::string GetDirPart(std::string_view path) {
+  // Positions count UTF-16 units, as the path's characters would on the
+  // platform the tool comes from.
+  std::int64_t position = 0;
+  std::size_t last_separator = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size();) {
+    const std::size_t start = i;
+    const char32_t c = platform::codepage::NextCodePoint(path, i);
+    position += c >= 0x10000 ? 2 : 1;
+    if (c == static_cast<char32_t>(platform::kPathSeparator)) {
+      if (position > kLastSearchablePosition) {
+        platform::Raise(platform::err::kOverflow, "溢出：路径中文件夹分隔符的位置超过 32766");
+      }
+      last_separator = start;
+    }
+  }
+  if (last_separator == std::string_view::npos) return std::string(path);
+  return std::string(path.substr(0, last_separator));
+}
+
+bool HasDbcsChar(const platform::Variant& value) noexcept {
+  try {
+    if (value.IsNull()) return false;
+    const std::string text = value.ToText();
+    if (text.find_first_not_of(' ') == std::string::npos) return false;
+    for (std::size_t i = 0; i < text.size();) {
+      if (platform::codepage::IsDoubleByte(platform::codepage::NextCodePoint(text, i))) {
+        return true;
+      }
+    }
+  } catch (...) {
+    // A value whose text cannot be had holds no double-byte character.
+  }
+  return false;
+}
+
+platform::Variant NullToDefault(const platform::Variant& value,
+                                const platform::Variant& default_value) {
+  return value.IsNull() ? default_value : value;
+}
+
+void OpenRecordset(platform::data::Recordset& recordset, const std::string& source,
+                   platform::data::Connection& connection) {
+  if (recordset.State() == platform::data::adStateOpen) recordset.Close();
+  recordset.Open(platform::Variant::Text(source), connection, platform::data::adOpenStatic,
+                 platform::data::adLockReadOnly, platform::data::adOptionUnspecified);
+}
+
+std::string StagingName(const platform::LocalTime& time) {
+  std::string name;
+  AppendTwoDigits(time.hour, name);
+  AppendTwoDigits(time.minute, name);
+  AppendTwoDigits(time.second, name);
+  return name + ".dbf";
+}
+
+std::string CreateDbfTable(std::string folder, const std::string& column_definitions,
+                           platform::data::Connection& connection, const platform::Clock& clock) {
+  connection.SetCursorLocation(platform::data::adUseClient);
+  std::string text;
+  text.reserve(kDbaseConnectionHead.size() + folder.size() + 1 + kDbaseConnectionTail.size());
+  text.append(kDbaseConnectionHead).append(folder).append(";").append(kDbaseConnectionTail);
+  connection.Open(text, "", "", platform::data::adOptionUnspecified);
+
+  std::string staging_name = StagingName(clock.Now());
+  // Two spaces before the column list: the statement shape the dBase
+  // provider expects.
+  const std::string statement =
+      "CREATE TABLE " + folder + platform::kPathSeparator + staging_name + "  " + column_definitions;
+  connection.Execute(statement, platform::data::adOptionUnspecified);
+  return staging_name;
+}
+
+}  // namespace mdlpublic

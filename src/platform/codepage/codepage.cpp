@@ -1,0 +1,375 @@
+#include "platform/codepage/codepage.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/runtime/error.h"
+
+namespace platform::codepage {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr unsigned kLeadFirst = 0x81;
+constexpr unsigned kLeadLast = 0xFE;
+constexpr unsigned kTrailFirst = 0x40;
+constexpr unsigned kTrailCount = 0xFF - kTrailFirst;  // 0x40..0xFE
+
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Iconv() {
+    if (ok()) iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts the whole input or reports false (the output is then partial).
+  bool Convert(const char* in, std::size_t in_len, std::string& out) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(in);
+    std::size_t left = in_len;
+    char buffer[256];
+    while (left > 0) {
+      char* dst = buffer;
+      std::size_t room = sizeof buffer;
+      const std::size_t r = iconv(cd_, &src, &left, &dst, &room);
+      out.append(buffer, static_cast<std::size_t>(dst - buffer));
+      if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
+    }
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// Code page 936 as lookup tables, built once from iconv: converting a
+// character is then an array access instead of a library call.
+struct Tables {
+  // UTF-16 unit -> code page form: 0 = not representable, < 0x100 a
+  // single byte, else lead << 8 | trail.
+  std::array<std::uint16_t, 0x10000> encode{};
+  // (lead - 0x81) * 191 + (trail - 0x40) -> character, 0 = unmapped.
+  std::array<char16_t, (kLeadLast - kLeadFirst + 1) * kTrailCount> decode{};
+};
+
+const Tables& GetTables() {
+  static const std::unique_ptr<Tables> tables = [] {
+    auto t = std::make_unique<Tables>();
+    Iconv to_cp936("CP936", "UTF-32LE");
+    if (!to_cp936.ok()) Raise(err::kNotSupported, "系统缺少代码页 936 的转换表");
+    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
+    std::string bytes;
+    for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      const char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF), 0, 0};
+      bytes.clear();
+      if (!to_cp936.Convert(in, 4, bytes)) continue;
+      const auto b0 = static_cast<unsigned char>(bytes[0]);
+      if (bytes.size() == 1 && b0 >= 0x80) {
+        t->encode[c] = b0;
+      } else if (bytes.size() == 2 && b0 >= kLeadFirst && b0 <= kLeadLast) {
+        const auto b1 = static_cast<unsigned char>(bytes[1]);
+        if (b1 < kTrailFirst || b1 == 0xFF) continue;
+        const std::size_t index = (b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst);
+        // Keep the first character of a pair that shares one code, so
+        // every code decodes to exactly one character; the other one is
+        // written in four-byte form.
+        if (t->decode[index] != 0) continue;
+        t->decode[index] = static_cast<char16_t>(c);
+        t->encode[c] = static_cast<std::uint16_t>(b0 << 8 | b1);
+      }
+    }
+    return t;
+  }();
+  return *tables;
+}
+
+std::mutex& FourByteMutex() {
+  static std::mutex m;
+  return m;
+}
+
+// The four-byte GB18030 form of a character code page 936 cannot hold.
+void AppendFourByte(char32_t c, std::string& out) {
+  std::lock_guard lock(FourByteMutex());
+  static Iconv to_gb18030("GB18030", "UTF-32LE");
+  const char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                      static_cast<char>((c >> 16) & 0xFF), 0};
+  if (!to_gb18030.ok() || !to_gb18030.Convert(in, 4, out)) {
+    out += "\x84\x31\xA4\x37";  // U+FFFD
+  }
+}
+
+bool IsFourByteStart(std::string_view bytes, std::size_t i) {
+  return i + 3 < bytes.size() && static_cast<unsigned char>(bytes[i + 1]) >= 0x30 &&
+         static_cast<unsigned char>(bytes[i + 1]) <= 0x39;
+}
+
+}  // namespace
+
+char32_t NextCodePoint(std::string_view s, std::size_t& pos) {
+  const auto b0 = static_cast<unsigned char>(s[pos]);
+  if (b0 < 0x80) {
+    ++pos;
+    return b0;
+  }
+  int extra;
+  char32_t c;
+  char32_t min;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    extra = 1, c = b0 & 0x1F, min = 0x80;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    extra = 2, c = b0 & 0x0F, min = 0x800;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    extra = 3, c = b0 & 0x07, min = 0x10000;
+  } else {
+    ++pos;
+    return kReplacement;
+  }
+  if (pos + static_cast<std::size_t>(extra) >= s.size()) {
+    ++pos;
+    return kReplacement;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    const auto b = static_cast<unsigned char>(s[pos + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++pos;
+      return kReplacement;
+    }
+    c = c << 6 | (b & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    ++pos;
+    return kReplacement;
+  }
+  pos += static_cast<std::size_t>(extra) + 1;
+  return c;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::size_t AppendCp936(std::string_view utf8, std::string& out) {
+  const Tables& t = GetTables();
+  std::size_t four_byte = 0;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {  // ASCII runs are copied as they are
+      std::size_t j = i + 1;
+      while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) < 0x80) ++j;
+      out.append(utf8.data() + i, j - i);
+      i = j;
+      continue;
+    }
+    const char32_t c = NextCodePoint(utf8, i);
+    const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
+    if (code >= 0x100) {
+      out += static_cast<char>(code >> 8);
+      out += static_cast<char>(code & 0xFF);
+    } else if (code != 0) {
+      out += static_cast<char>(code);
+    } else {
+      AppendFourByte(c, out);
+      ++four_byte;
+    }
+  }
+  return four_byte;
+}
+
+std::string ToCp936(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  AppendCp936(utf8, out);
+  return out;
+}
+
+std::size_t Cp936Length(std::string_view utf8) {
+  const Tables& t = GetTables();
+  std::size_t length = 0;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      ++length;
+      ++i;
+      continue;
+    }
+    const char32_t c = NextCodePoint(utf8, i);
+    const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
+    length += code >= 0x100 ? 2 : code != 0 ? 1 : 4;
+  }
+  return length;
+}
+
+std::string FromCp936(std::string_view bytes) {
+  const Tables& t = GetTables();
+  std::string out;
+  out.reserve(bytes.size() * 3 / 2);
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    if (b0 < 0x80) {
+      out += static_cast<char>(b0);
+      ++i;
+      continue;
+    }
+    if (b0 == 0x80) {  // the euro sign, code page 936's one high single byte
+      AppendUtf8(0x20AC, out);
+      ++i;
+      continue;
+    }
+    if (b0 == 0xFF || i + 1 >= bytes.size()) {
+      AppendUtf8(kReplacement, out);
+      ++i;
+      continue;
+    }
+    if (IsFourByteStart(bytes, i)) {
+      static Iconv from_gb18030("UTF-8", "GB18030");
+      std::lock_guard lock(FourByteMutex());
+      if (!from_gb18030.ok() || !from_gb18030.Convert(bytes.data() + i, 4, out)) {
+        AppendUtf8(kReplacement, out);
+      }
+      i += 4;
+      continue;
+    }
+    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+    char16_t c = 0;
+    if (b1 >= kTrailFirst && b1 != 0xFF) {
+      c = t.decode[(b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst)];
+    }
+    AppendUtf8(c != 0 ? c : kReplacement, out);
+    i += 2;
+  }
+  return out;
+}
+
+std::size_t Cp936PrefixLength(std::string_view bytes, std::size_t max_bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    std::size_t width = 1;
+    if (b0 >= kLeadFirst && b0 <= kLeadLast && i + 1 < bytes.size()) {
+      width = IsFourByteStart(bytes, i) ? 4 : 2;
+    }
+    if (i + width > max_bytes) break;
+    i += width;
+  }
+  return i;
+}
+
+bool IsDoubleByte(char32_t c) {
+  return c >= 0x80 && c < 0x10000 && GetTables().encode[c] >= 0x100;
+}
+
+std::string ToUtf8(std::string_view bytes, int code_page) {
+  std::string out;
+  bool ascii = true;
+  for (const char ch : bytes) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+  if (ascii) return std::string(bytes);
+  if (code_page == kCp936) return FromCp936(bytes);
+  const char* name = nullptr;
+  std::string numbered;
+  switch (code_page) {
+    case 367: name = "ASCII"; break;
+    case 10000:
+    case 32768: name = "MACINTOSH"; break;
+    case 1200: name = "UTF-16LE"; break;
+    case 65001: name = "UTF-8"; break;
+    case 437: case 737: case 775: case 850: case 852: case 855: case 857:
+    case 860: case 861: case 862: case 863: case 864: case 865: case 866:
+    case 869: case 874: case 932: case 949: case 950: case 1250: case 1251:
+    case 1252: case 1253: case 1254: case 1255: case 1256: case 1257:
+    case 1258:
+      numbered = "CP" + std::to_string(code_page);
+      name = numbered.c_str();
+      break;
+    default:
+      Raise(err::kNotSupported, "不支持的代码页：" + std::to_string(code_page));
+  }
+  Iconv cd("UTF-8", name);
+  if (!cd.ok()) Raise(err::kNotSupported, "系统缺少代码页的转换表：" + std::to_string(code_page));
+  // Convert byte by byte on failure so one bad byte costs one U+FFFD.
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    std::size_t run = bytes.size() - i;
+    std::string piece;
+    if (cd.Convert(bytes.data() + i, run, piece)) {
+      out += piece;
+      break;
+    }
+    // Find the longest prefix that converts: the failure point.
+    std::size_t good = 0;
+    for (std::size_t len = 1; len <= run; ++len) {
+      std::string trial;
+      if (cd.Convert(bytes.data() + i, len, trial)) good = len;
+      if (len - good > 4) break;
+    }
+    if (good > 0) {
+      std::string ok;
+      cd.Convert(bytes.data() + i, good, ok);
+      out += ok;
+      i += good;
+    }
+    if (i < bytes.size()) {
+      AppendUtf8(kReplacement, out);
+      ++i;
+    }
+  }
+  return out;
+}
+
+void AppendUtf16Le(const unsigned char* data, std::size_t units, std::string& out) {
+  for (std::size_t k = 0; k < units; ++k) {
+    char32_t c = static_cast<char32_t>(data[2 * k] | data[2 * k + 1] << 8);
+    if (c >= 0xD800 && c <= 0xDBFF && k + 1 < units) {
+      const char32_t low = static_cast<char32_t>(data[2 * k + 2] | data[2 * k + 3] << 8);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++k;
+      } else {
+        c = kReplacement;
+      }
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    AppendUtf8(c, out);
+  }
+}
+
+void AppendLatin1(const unsigned char* data, std::size_t count, std::string& out) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const unsigned char b = data[k];
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+    } else {
+      out += static_cast<char>(0xC0 | b >> 6);
+      out += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+}
+
+}  // namespace platform::codepage

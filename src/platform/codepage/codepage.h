@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Text in code page 936 (GBK), the code page of the .dbf files we write,
+// and the other Windows code pages older workbooks are stored in. Text
+// inside the program is UTF-8 throughout.
+namespace platform::codepage {
+
+inline constexpr int kCp936 = 936;
+
+// Appends the code page 936 form of UTF-8 text. A character that code
+// page 936 cannot hold is written in its four-byte GB18030 form, so that
+// nothing is lost: decoding the bytes as GB18030 gives the text back.
+// Malformed UTF-8 bytes are written as the GB18030 form of U+FFFD.
+// Returns the number of characters written in four-byte form.
+std::size_t AppendCp936(std::string_view utf8, std::string& out);
+std::string ToCp936(std::string_view utf8);
+
+// The length in bytes of the code page 936 form of UTF-8 text.
+std::size_t Cp936Length(std::string_view utf8);
+
+// Decodes code page 936 bytes, four-byte GB18030 forms included.
+// A malformed sequence becomes U+FFFD.
+std::string FromCp936(std::string_view bytes);
+
+// The longest prefix of code page 936 bytes that holds at most max_bytes
+// bytes and ends on a character boundary (a two- or four-byte character
+// is never split).
+std::size_t Cp936PrefixLength(std::string_view bytes, std::size_t max_bytes);
+
+// True when the character is a double-byte character of code page 936
+// (its code page form is a lead byte 0x81-0xFE and a trail byte).
+bool IsDoubleByte(char32_t c);
+
+// Decodes text stored in a Windows code page (as older workbooks store
+// it): 1252, 936, 950, 932, 949, 125x, 437, 850, 874, 10000/32768
+// (Macintosh Roman)... Throws platform::Error for an unknown code page.
+// Malformed bytes become U+FFFD.
+std::string ToUtf8(std::string_view bytes, int code_page);
+
+// Decodes UTF-16LE (as BIFF8 stores uncompressed strings); unpaired
+// surrogates become U+FFFD.
+void AppendUtf16Le(const unsigned char* data, std::size_t units,
+                   std::string& out);
+// Decodes "compressed" BIFF8 text: one byte per UTF-16 unit (Latin-1).
+void AppendLatin1(const unsigned char* data, std::size_t count,
+                  std::string& out);
+
+// UTF-8 helpers. NextCodePoint returns U+FFFD for a malformed sequence and
+// always advances at least one byte.
+char32_t NextCodePoint(std::string_view utf8, std::size_t& pos);
+void AppendUtf8(char32_t c, std::string& out);
+
+}  // namespace platform::codepage

@@ -1,0 +1,119 @@
+#include "platform/data/connection.h"
+
+#include "platform/data/connection_text.h"
+#include "platform/runtime/error.h"
+
+namespace platform::data {
+
+Connection::Connection(ProviderFactory& providers) : providers_(providers) {}
+
+Connection::~Connection() = default;
+
+void Connection::Open(std::string_view connection_text, std::string_view /*user_id*/,
+                      std::string_view /*password*/, int /*options*/) {
+  if (session_) Raise(err::kConnectionAlreadyOpen, "连接已经打开");
+  const ConnectionTarget target = ParseConnectionText(connection_text);
+  closed_warnings_.clear();
+  session_ = target.kind == ConnectionTarget::Kind::kWorkbook
+                 ? providers_.OpenWorkbook(target.location)
+                 : providers_.OpenDbase(target.location);
+}
+
+std::unique_ptr<Recordset> Connection::OpenSchema(int schema) {
+  auto recordset = std::make_unique<Recordset>();
+  recordset->OpenRows(session().OpenSchema(schema));
+  return recordset;
+}
+
+void Connection::Execute(std::string_view command_text, int /*options*/) {
+  session().Execute(command_text);
+}
+
+void Connection::Close() {
+  if (!session_) Raise(err::kConnectionClosed, "连接没有打开");
+  // The session goes away whether or not Close succeeds: a failed close
+  // must not be retried by a later one.
+  std::unique_ptr<Session> session = std::move(session_);
+  closed_warnings_ = session->Warnings();
+  session->Close();
+  closed_warnings_ = session->Warnings();
+}
+
+const std::vector<std::string>& Connection::Warnings() const {
+  return session_ ? session_->Warnings() : closed_warnings_;
+}
+
+Session& Connection::session() {
+  if (!session_) Raise(err::kConnectionClosed, "连接没有打开");
+  return *session_;
+}
+
+const std::string& Field::Name() const { return owner_->rows().Fields()[static_cast<std::size_t>(index_)].name; }
+
+std::int32_t Field::DefinedSize() const {
+  return owner_->rows().Fields()[static_cast<std::size_t>(index_)].defined_size;
+}
+
+const Variant& Field::Value() const {
+  if (owner_->IsEOF()) Raise(err::kNoCurrentRow, "没有当前记录（已到记录集末尾）");
+  if (value_row_ != owner_->position_) {
+    owner_->rows().ReadValue(owner_->position_, index_, value_);
+    value_row_ = owner_->position_;
+  }
+  return value_;
+}
+
+const Field& Fields::Item(int index) const {
+  if (index < 0 || index >= Count()) {
+    Raise(err::kFieldIndexOutOfRange, "字段序号超出范围：" + std::to_string(index));
+  }
+  return items_[static_cast<std::size_t>(index)];
+}
+
+void Recordset::Open(const Variant& source, Connection& active_connection, int /*cursor_type*/,
+                     int /*lock_type*/, int /*options*/) {
+  if (rows_) Raise(err::kConnectionAlreadyOpen, "记录集已经打开");
+  OpenRows(active_connection.session().Query(source.ToText()));
+}
+
+void Recordset::OpenRows(std::unique_ptr<RowSource> rows) {
+  if (rows_) Raise(err::kConnectionAlreadyOpen, "记录集已经打开");
+  rows_ = std::move(rows);
+  position_ = 0;
+  fields_.items_.clear();
+  const auto count = rows_->Fields().size();
+  fields_.items_.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) fields_.items_.push_back(Field(this, static_cast<int>(i)));
+}
+
+void Recordset::Close() {
+  if (!rows_) Raise(err::kRecordsetClosed, "记录集没有打开");
+  fields_.items_.clear();
+  rows_.reset();
+}
+
+bool Recordset::IsEOF() const { return position_ >= rows().RowCount(); }
+
+void Recordset::MoveFirst() {
+  rows();
+  position_ = 0;
+}
+
+void Recordset::MoveNext() {
+  if (IsEOF()) Raise(err::kNoCurrentRow, "没有当前记录（已到记录集末尾）");
+  ++position_;
+}
+
+std::int64_t Recordset::RecordCount() const { return rows().RowCount(); }
+
+const Fields& Recordset::fields() const {
+  rows();
+  return fields_;
+}
+
+const RowSource& Recordset::rows() const {
+  if (!rows_) Raise(err::kRecordsetClosed, "记录集没有打开");
+  return *rows_;
+}
+
+}  // namespace platform::data

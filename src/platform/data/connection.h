@@ -1,0 +1,129 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/data/provider.h"
+
+// The data-access objects the conversion run talks to: a Connection opened
+// with a connection text and a Recordset walking a static snapshot of
+// rows. Every failing operation throws platform::Error.
+namespace platform::data {
+
+inline constexpr int adSchemaTables = 20;
+inline constexpr int adStateClosed = 0;
+inline constexpr int adStateOpen = 1;
+inline constexpr int adOpenStatic = 3;
+inline constexpr int adLockReadOnly = 1;
+inline constexpr int adUseServer = 2;
+inline constexpr int adUseClient = 3;
+inline constexpr int adOptionUnspecified = -1;
+
+class Recordset;
+
+class Connection {
+ public:
+  // The factory must outlive the connection.
+  explicit Connection(ProviderFactory& providers = DefaultProviders());
+  // Releases the session without closing it: whatever the provider has
+  // not finished stays as it is (a dBase table keeps the rows written).
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Picks the provider from the text (see ParseConnectionText) and opens
+  // it. User and password are accepted and ignored; options too.
+  void Open(std::string_view connection_text, std::string_view user_id = "",
+            std::string_view password = "", int options = adOptionUnspecified);
+
+  // A rowset describing the data source (20 = its tables).
+  std::unique_ptr<Recordset> OpenSchema(int schema);
+
+  // Runs a statement that returns no rows.
+  void Execute(std::string_view command_text, int options = adOptionUnspecified);
+
+  // Finishes and closes the session; the connection can be opened again.
+  void Close();
+
+  int State() const { return session_ ? adStateOpen : adStateClosed; }
+  int CursorLocation() const { return cursor_location_; }
+  void SetCursorLocation(int location) { cursor_location_ = location; }
+
+  // What the provider did to the data that the user should hear of.
+  const std::vector<std::string>& Warnings() const;
+
+  // The open session (raises 1003 when closed). For Recordset.
+  Session& session();
+
+ private:
+  ProviderFactory& providers_;
+  std::unique_ptr<Session> session_;
+  std::vector<std::string> closed_warnings_;
+  int cursor_location_ = adUseServer;
+};
+
+class Field {
+ public:
+  const std::string& Name() const;
+  std::int32_t DefinedSize() const;
+  // The value in the current row (raises 1006 at EOF).
+  const Variant& Value() const;
+
+ private:
+  friend class Recordset;
+  Field(const Recordset* owner, int index) : owner_(owner), index_(index) {}
+  const Recordset* owner_;
+  int index_;
+  mutable Variant value_;
+  mutable std::int64_t value_row_ = -1;
+};
+
+class Fields {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  // Raises 1007 for an index out of range.
+  const Field& Item(int index) const;
+  const Field& operator[](int index) const { return Item(index); }
+
+ private:
+  friend class Recordset;
+  std::vector<Field> items_;
+};
+
+class Recordset {
+ public:
+  Recordset() = default;
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  // Opens a static, read-only snapshot of the statement's rows (source is
+  // the statement text as a Variant). Raises 1004... if already open.
+  void Open(const Variant& source, Connection& active_connection,
+            int cursor_type = adOpenStatic, int lock_type = adLockReadOnly,
+            int options = adOptionUnspecified);
+  // Adopts rows a provider produced (a schema rowset).
+  void OpenRows(std::unique_ptr<RowSource> rows);
+  void Close();
+  int State() const { return rows_ ? adStateOpen : adStateClosed; }
+
+  // True when there is no current row: the snapshot is empty or the
+  // cursor moved past the last row. (Not named EOF: that is a C macro.)
+  bool IsEOF() const;
+  void MoveFirst();
+  // Raises 1006 when already past the last row.
+  void MoveNext();
+  std::int64_t RecordCount() const;
+  const Fields& fields() const;
+
+ private:
+  friend class Field;
+  const RowSource& rows() const;
+
+  std::unique_ptr<RowSource> rows_;
+  Fields fields_;
+  std::int64_t position_ = 0;
+};
+
+}  // namespace platform::data

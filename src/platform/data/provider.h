@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/runtime/variant.h"
+
+// What a data provider offers the data-access objects (Connection,
+// Recordset). Two providers exist: the workbook provider reads .xls files,
+// the dBase provider writes .dbf files.
+namespace platform {
+class Clock;
+class FileSystem;
+}  // namespace platform
+
+namespace platform::data {
+
+struct FieldInfo {
+  std::string name;               // UTF-8
+  std::int32_t defined_size = 0;  // declared width in characters/bytes
+};
+
+// The rows behind a static cursor: all of them known when it opens.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual const std::vector<FieldInfo>& Fields() const = 0;
+  virtual std::int64_t RowCount() const = 0;
+  // Fills out with the value of one cell; row < RowCount(), field <
+  // Fields().size(). Reuses out's buffer.
+  virtual void ReadValue(std::int64_t row, int field, Variant& out) const = 0;
+};
+
+// A RowSource over values held in memory; the schema rowset and tests use
+// it.
+class TableRowSource : public RowSource {
+ public:
+  TableRowSource(std::vector<FieldInfo> fields,
+                 std::vector<std::vector<Variant>> rows)
+      : fields_(std::move(fields)), rows_(std::move(rows)) {}
+  const std::vector<FieldInfo>& Fields() const override { return fields_; }
+  std::int64_t RowCount() const override {
+    return static_cast<std::int64_t>(rows_.size());
+  }
+  void ReadValue(std::int64_t row, int field, Variant& out) const override {
+    out = rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(field)];
+  }
+
+ private:
+  std::vector<FieldInfo> fields_;
+  std::vector<std::vector<Variant>> rows_;
+};
+
+// One open connection to a provider. Every method throws platform::Error
+// on failure.
+class Session {
+ public:
+  virtual ~Session() = default;
+  // A schema rowset (20 = tables); providers without one raise 1008.
+  virtual std::unique_ptr<RowSource> OpenSchema(int schema) = 0;
+  // Runs a row-returning statement (select).
+  virtual std::unique_ptr<RowSource> Query(std::string_view statement) = 0;
+  // Runs a statement that returns no rows (CREATE TABLE, insert).
+  virtual void Execute(std::string_view statement) = 0;
+  // Finishes all work: after Close returns, every file the session wrote
+  // is complete on disk.
+  virtual void Close() = 0;
+  // Things the provider did to the data that the user should hear of
+  // (a field renamed, a value cut). UTF-8, one line each.
+  virtual const std::vector<std::string>& Warnings() const = 0;
+};
+
+// Opens provider sessions from parsed connection texts. The program uses
+// DefaultProviders(); tests wrap a factory to inject faults.
+class ProviderFactory {
+ public:
+  virtual ~ProviderFactory() = default;
+  // The workbook at path, read as a database, first row as column names.
+  virtual std::unique_ptr<Session> OpenWorkbook(std::string_view path) = 0;
+  // dBase III tables in folder.
+  virtual std::unique_ptr<Session> OpenDbase(std::string_view folder) = 0;
+};
+
+// The real providers on the given file system and clock (both must
+// outlive the factory).
+std::unique_ptr<ProviderFactory> MakeProviders(FileSystem& file_system,
+                                               const Clock& clock);
+// The real providers on the machine's file system and clock.
+ProviderFactory& DefaultProviders();
+
+}  // namespace platform::data

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The file system as the program sees it. Paths are UTF-8 text, taken
+// apart with kPathSeparator; std::filesystem::path only inside platform/.
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+std::filesystem::path ToFsPath(std::string_view utf8_path);
+std::string FromFsPath(const std::filesystem::path& path);
+
+// Throws the Error that matches a failed system call on path: 53 file not
+// found, 76 path not found, 58 file exists, 70 permission denied, 61 disk
+// full, 75 anything else. `action` says what was being done ("打开",
+// "写入", ...) and goes into the description.
+[[noreturn]] void RaiseFileError(int errno_value, std::string_view action,
+                                 std::string_view path);
+
+// A file read at arbitrary offsets. Owned by the caller.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Reads up to n bytes at offset into out; returns how many were read
+  // (fewer only at the end of the file). Throws Error on a read failure.
+  virtual std::size_t Read(std::uint64_t offset, std::size_t n,
+                           char* out) const = 0;
+};
+
+// A new file being written. Appends go through a buffer (no system call
+// per small write). Owned by the caller; destroying it without Close()
+// closes the descriptor and keeps what was flushed.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual void Append(std::string_view data) = 0;
+  // Writes at an absolute offset (after flushing pending appends); the
+  // append position is unchanged.
+  virtual void WriteAt(std::uint64_t offset, std::string_view data) = 0;
+  // Hands buffered data to the operating system.
+  virtual void Flush() = 0;
+  // Flush, then make the data durable (fsync).
+  virtual void Sync() = 0;
+  // Flush and close. Errors (a full disk) are raised here at the latest.
+  virtual void Close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // True when a file (not a folder) exists at path.
+  virtual bool FileExists(std::string_view path) const = 0;
+
+  // Removes the file. With force = false a read-only file is refused
+  // (70). A missing file is 53, a folder 75.
+  virtual void DeleteFile(std::string_view path, bool force) = 0;
+
+  // Moves (renames) a file. Never replaces: fails with 58 when the
+  // destination exists, leaving both files as they were. A missing source
+  // is 53. Works across volumes by copying.
+  virtual void MoveFile(std::string_view source,
+                        std::string_view destination) = 0;
+
+  // The last component of the path: the text after the last separator.
+  virtual std::string GetFileName(std::string_view path) const = 0;
+
+  // Makes source durable on disk, then renames it over destination in one
+  // step: afterwards destination is the new file, and if this fails
+  // destination is untouched (old file or none). Both must be in one
+  // folder.
+  virtual void ReplaceFile(std::string_view source,
+                           std::string_view destination) = 0;
+
+  // Opens an existing file for reading. 53/76/70/75 on failure.
+  virtual std::unique_ptr<RandomAccessFile> OpenForRead(
+      std::string_view path) const = 0;
+
+  // Creates a new file; fails with 58 if anything exists at path, which
+  // is then untouched.
+  virtual std::unique_ptr<WritableFile> CreateExclusive(
+      std::string_view path) = 0;
+};
+
+// The machine's own file system.
+FileSystem& RealFileSystem();
+
+// An in-memory RandomAccessFile over bytes the caller keeps alive.
+class MemoryFile : public RandomAccessFile {
+ public:
+  explicit MemoryFile(std::string_view bytes) : bytes_(bytes) {}
+  std::uint64_t Size() const override { return bytes_.size(); }
+  std::size_t Read(std::uint64_t offset, std::size_t n,
+                   char* out) const override;
+
+ private:
+  std::string_view bytes_;
+};
+
+}  // namespace platform

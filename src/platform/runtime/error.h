@@ -1,0 +1,56 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// Error numbers. The low ones are the classic runtime numbers users and
+// older tools know; the providers have ranges of their own.
+namespace err {
+inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
+inline constexpr int kFileNotFound = 53;
+inline constexpr int kFileExists = 58;
+inline constexpr int kDiskFull = 61;
+inline constexpr int kPermissionDenied = 70;
+inline constexpr int kPathFileAccess = 75;
+inline constexpr int kPathNotFound = 76;
+
+// 1000-1099: data-access objects (connection texts, recordset state).
+inline constexpr int kBadConnectionText = 1001;
+inline constexpr int kUnknownProvider = 1002;
+inline constexpr int kConnectionClosed = 1003;
+inline constexpr int kConnectionAlreadyOpen = 1004;
+inline constexpr int kRecordsetClosed = 1005;
+inline constexpr int kNoCurrentRow = 1006;
+inline constexpr int kFieldIndexOutOfRange = 1007;
+inline constexpr int kNotSupported = 1008;
+
+// 1100-1199: the workbook provider (reading .xls files).
+inline constexpr int kWorkbookFirst = 1100;
+inline constexpr int kWorkbookLast = 1199;
+
+// 1200-1299: the dBase provider (statements and .dbf files).
+inline constexpr int kDbaseFirst = 1200;
+inline constexpr int kDbaseLast = 1299;
+}  // namespace err
+
+// The one error type of the program: a number and a Chinese description.
+// Every platform operation that fails throws it; each entry point (a
+// button handler, the command line) catches it in one place.
+class Error : public std::runtime_error {
+ public:
+  Error(int number, std::string description);
+
+  int number() const noexcept { return number_; }
+  const std::string& description() const noexcept { return description_; }
+
+ private:
+  int number_;
+  std::string description_;
+};
+
+[[noreturn]] void Raise(int number, std::string description);
+
+}  // namespace platform

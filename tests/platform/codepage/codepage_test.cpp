@@ -1,0 +1,91 @@
+#include "platform/codepage/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/runtime/error.h"
+
+namespace platform::codepage {
+namespace {
+
+struct EncodeCase {
+  const char* utf8;
+  std::string cp936;
+  std::size_t four_byte;
+};
+
+class Cp936EncodeTest : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(Cp936EncodeTest, EncodesAndDecodesBack) {
+  const EncodeCase& c = GetParam();
+  std::string out;
+  EXPECT_EQ(AppendCp936(c.utf8, out), c.four_byte);
+  EXPECT_EQ(out, c.cp936);
+  EXPECT_EQ(Cp936Length(c.utf8), c.cp936.size());
+  EXPECT_EQ(FromCp936(out), c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Cp936EncodeTest,
+    ::testing::Values(
+        EncodeCase{"", "", 0}, EncodeCase{"Code 123", "Code 123", 0},
+        EncodeCase{"苹果", "\xC6\xBB\xB9\xFB", 0},
+        EncodeCase{"名称", "\xC3\xFB\xB3\xC6", 0},
+        EncodeCase{"€", "\x80", 0},
+        // Not in code page 936: written in four-byte GB18030 form.
+        EncodeCase{"€😀", std::string("\x80\x94\x39\xFC\x36", 5), 1},
+        EncodeCase{"\xE2\x82\xAF", std::string("\x81\x36\xB3\x34", 4), 1},  // U+20AF
+        EncodeCase{"a\xC3\xA9z", "a\xA8\xA6z", 0}),                      // é
+    [](const ::testing::TestParamInfo<EncodeCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST(Cp936Test, MalformedUtf8BecomesReplacementCharacter) {
+  EXPECT_EQ(ToCp936("a\xFF" "b"), "a\x84\x31\xA4\x37" "b");
+  EXPECT_EQ(ToCp936("\xE8\x8B"), "\x84\x31\xA4\x37\x84\x31\xA4\x37");  // cut sequence
+}
+
+TEST(Cp936Test, DoubleByteCharacters) {
+  EXPECT_TRUE(IsDoubleByte(U'数'));
+  EXPECT_TRUE(IsDoubleByte(U'，'));
+  EXPECT_FALSE(IsDoubleByte(U'A'));
+  EXPECT_FALSE(IsDoubleByte(U'€'));        // a single byte, 0x80
+  EXPECT_FALSE(IsDoubleByte(0x20AF));      // not in the code page at all
+  EXPECT_FALSE(IsDoubleByte(U'😀'));
+}
+
+TEST(Cp936Test, PrefixNeverSplitsACharacter) {
+  const std::string bytes = ToCp936("ab苹果😀");  // 2 + 2 + 2 + 4 bytes
+  EXPECT_EQ(Cp936PrefixLength(bytes, 3), 2u);
+  EXPECT_EQ(Cp936PrefixLength(bytes, 4), 4u);
+  EXPECT_EQ(Cp936PrefixLength(bytes, 5), 4u);
+  EXPECT_EQ(Cp936PrefixLength(bytes, 9), 6u);
+  EXPECT_EQ(Cp936PrefixLength(bytes, 10), 10u);
+  EXPECT_EQ(Cp936PrefixLength(bytes, 100), 10u);
+}
+
+TEST(CodePageTest, DecodesOlderWorkbookCodePages) {
+  EXPECT_EQ(ToUtf8("caf\xE9", 1252), "café");
+  EXPECT_EQ(ToUtf8("\xC6\xBB\xB9\xFB", 936), "苹果");
+  EXPECT_EQ(ToUtf8("\xA4\xA4\xA4\xE5", 950), "中文");
+  EXPECT_EQ(ToUtf8("plain", 1252), "plain");
+  EXPECT_EQ(ToUtf8("a\x81" "b", 1252), "a\xEF\xBF\xBD" "b");  // 0x81 is unassigned
+  try {
+    ToUtf8("\xE9", 12345);
+    FAIL() << "an unknown code page must raise";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kNotSupported);
+    EXPECT_NE(e.description().find("12345"), std::string::npos);
+  }
+}
+
+TEST(CodePageTest, Utf16AndLatin1) {
+  const unsigned char utf16[] = {0xF9, 0x82, 0x9C, 0x67, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};
+  std::string out;
+  AppendUtf16Le(utf16, 5, out);
+  EXPECT_EQ(out, "苹果😀\xEF\xBF\xBD");  // the last unit is an unpaired surrogate
+  const unsigned char latin1[] = {'c', 'a', 'f', 0xE9};
+  out.clear();
+  AppendLatin1(latin1, 4, out);
+  EXPECT_EQ(out, "café");
+}
+
+}  // namespace
+}  // namespace platform::codepage
