@@ -67,8 +67,8 @@ bool HasDbcsChar(const platform::Variant& value) noexcept {
   return false;
 }
 
-platform::Variant NullToDefault(const platform::Variant& value,
-                                const platform::Variant& default_value) {
+const platform::Variant& NullToDefault(const platform::Variant& value,
+                                       const platform::Variant& default_value) {
   return value.IsNull() ? default_value : value;
 }
 

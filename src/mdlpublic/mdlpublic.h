@@ -31,9 +31,10 @@ std::string GetDirPart(std::string_view path);
 // Null, blank and non-text-convertible values are false. Never raises.
 bool HasDbcsChar(const platform::Variant& value) noexcept;
 
-// The default when value is null, else value unchanged.
-platform::Variant NullToDefault(const platform::Variant& value,
-                                const platform::Variant& default_value);
+// The default when value is null, else value unchanged. Returns one of
+// its arguments, so it is valid as long as both are.
+const platform::Variant& NullToDefault(const platform::Variant& value,
+                                       const platform::Variant& default_value);
 
 // (Re)opens recordset over source as a static, read-only cursor, closing
 // it first if it is open.

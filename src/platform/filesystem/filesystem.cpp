@@ -192,6 +192,14 @@ class PosixFileSystem : public FileSystem {
     return ::stat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
   }
 
+  bool FolderExists(std::string_view path) const override { return IsFolder(Native(path)); }
+
+  bool IsReadOnly(std::string_view path) const override {
+    struct stat st {};
+    return ::stat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+           (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  }
+
   void DeleteFile(std::string_view path, bool force) override {
     const std::string p = Native(path);
     struct stat st {};
