@@ -11,6 +11,7 @@
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 #include "support/fake_providers.h"
+#include "support/faulty_filesystem.h"
 #include "support/temp_dir.h"
 
 namespace frmexcel {
@@ -310,6 +311,37 @@ TEST_F(Widths, WidthIsTheDefinedSizeCappedAtOneHundred) {
                 "  ([A]  CHAR(1),[B]  CHAR(99),[C]  CHAR(100),[D]  CHAR(100),[E]  CHAR(100))");
   EXPECT_EQ(providers.log.statements.at(1),
             "insert into  " + Staging() + "  (A,B,C,D,E)  values ('','','','','')");
+}
+
+}  // namespace
+}  // namespace frmexcel
+
+namespace frmexcel {
+namespace {
+
+TEST_F(ConversionRunTest, FailedMoveIntoPlaceKeepsBothFiles) {
+  using Op = testing_support::FaultyFileSystem::Op;
+  for (const bool existing : {false, true}) {
+    TempDir local;
+    FakeProviders fresh(ThreeRows());
+    testing_support::FaultyFileSystem faulty(platform::RealFileSystem());
+    faulty.FailAt(existing ? Op::kReplace : Op::kMove, 1, 70, "没有权限");
+    host.target = local.File("result.dbf");
+    if (existing) WriteFileBytes(host.target, "old");
+    try {
+      RunConversion(host, {faulty, clock, fresh});
+      ADD_FAILURE() << "the move did not fail";
+    } catch (const platform::Error& e) {
+      EXPECT_EQ(e.number(), 70);
+    }
+    EXPECT_EQ(host.status, " 已经导入 3 条记录 完成");
+    EXPECT_TRUE(platform::RealFileSystem().FileExists(local.File("090507.dbf")));
+    if (existing) {
+      EXPECT_EQ(ReadFileBytes(host.target), "old");
+    } else {
+      EXPECT_FALSE(platform::RealFileSystem().FileExists(host.target));
+    }
+  }
 }
 
 }  // namespace
