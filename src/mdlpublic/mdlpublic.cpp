@@ -87,7 +87,7 @@ std::string StagingName(const platform::LocalTime& time) {
   return name + ".dbf";
 }
 
-std::string CreateDbfTable(std::string folder, const std::string& column_definitions,
+std::string CreateDbfTable(const std::string& folder, const std::string& column_definitions,
                            platform::data::Connection& connection, const platform::Clock& clock) {
   connection.SetCursorLocation(platform::data::adUseClient);
   std::string text;

@@ -49,7 +49,7 @@ std::string StagingName(const platform::LocalTime& time);
 // creates there an empty table named after the time of day; returns that
 // name. The connection stays open for the inserts. column_definitions
 // carries its parentheses: "([Code]  CHAR(8),[名称]  CHAR(100))".
-std::string CreateDbfTable(std::string folder,
+std::string CreateDbfTable(const std::string& folder,
                            const std::string& column_definitions,
                            platform::data::Connection& connection,
                            const platform::Clock& clock =
