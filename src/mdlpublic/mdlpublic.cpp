@@ -67,8 +67,8 @@ bool HasDbcsChar(const platform::Variant& value) noexcept {
   return false;
 }
 
-platform::Variant NullToDefault(const platform::Variant& value,
-                                const platform::Variant& default_value) {
+const platform::Variant& NullToDefault(const platform::Variant& value,
+                                       const platform::Variant& default_value) {
   return value.IsNull() ? default_value : value;
 }
 
@@ -87,7 +87,7 @@ std::string StagingName(const platform::LocalTime& time) {
   return name + ".dbf";
 }
 
-std::string CreateDbfTable(std::string folder, const std::string& column_definitions,
+std::string CreateDbfTable(const std::string& folder, const std::string& column_definitions,
                            platform::data::Connection& connection, const platform::Clock& clock) {
   connection.SetCursorLocation(platform::data::adUseClient);
   std::string text;

@@ -31,9 +31,10 @@ std::string GetDirPart(std::string_view path);
 // Null, blank and non-text-convertible values are false. Never raises.
 bool HasDbcsChar(const platform::Variant& value) noexcept;
 
-// The default when value is null, else value unchanged.
-platform::Variant NullToDefault(const platform::Variant& value,
-                                const platform::Variant& default_value);
+// The default when value is null, else value unchanged. Returns one of
+// its arguments, so it is valid as long as both are.
+const platform::Variant& NullToDefault(const platform::Variant& value,
+                                       const platform::Variant& default_value);
 
 // (Re)opens recordset over source as a static, read-only cursor, closing
 // it first if it is open.
@@ -48,7 +49,7 @@ std::string StagingName(const platform::LocalTime& time);
 // creates there an empty table named after the time of day; returns that
 // name. The connection stays open for the inserts. column_definitions
 // carries its parentheses: "([Code]  CHAR(8),[名称]  CHAR(100))".
-std::string CreateDbfTable(std::string folder,
+std::string CreateDbfTable(const std::string& folder,
                            const std::string& column_definitions,
                            platform::data::Connection& connection,
                            const platform::Clock& clock =

@@ -78,3 +78,59 @@ TEST(StagingNameTest, SixDigitsOfTheTimeOfDayKeepLeadingZeros) {
 
 }  // namespace
 }  // namespace mdlpublic
+
+#include "platform/data/connection.h"
+#include "support/fake_providers.h"
+#include "support/temp_dir.h"
+
+namespace mdlpublic {
+namespace {
+
+using testing_support::FakeProviders;
+using testing_support::FakeWorkbook;
+using testing_support::InjectedFault;
+
+TEST(CreateDbfTableTest, OpensTheDbaseDriverOnTheFolderAndCreatesATimeNamedTable) {
+  testing_support::TempDir dir;
+  FakeProviders providers{FakeWorkbook{}};
+  platform::data::Connection connection(providers);
+  const platform::FixedClock clock({2026, 12, 7, 9, 5, 7});
+  const std::string name = CreateDbfTable(dir.path(), "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock);
+  EXPECT_EQ(name, "090507.dbf");
+  EXPECT_EQ(providers.log.opened, std::vector<std::string>{"dbase:" + dir.path()});
+  EXPECT_EQ(providers.log.statements,
+            std::vector<std::string>{"CREATE TABLE " + dir.File("090507.dbf") +
+                                     "  ([Code]  CHAR(8),[名称]  CHAR(100))"});
+  EXPECT_EQ(connection.State(), platform::data::adStateOpen);
+  EXPECT_EQ(connection.CursorLocation(), platform::data::adUseClient);
+  EXPECT_NE(strSql.find("CREATE"), 0u);  // the create statement never passes through strSql
+}
+
+TEST(CreateDbfTableTest, EmptyFolderNamesTheTableRightAfterTheSeparator) {
+  FakeProviders providers{FakeWorkbook{}};
+  providers.fault = {InjectedFault::At::kExecute, 1, 76, "路径未找到"};
+  platform::data::Connection connection(providers);
+  const platform::FixedClock clock({2026, 12, 7, 14, 30, 5});
+  EXPECT_THROW(CreateDbfTable("", "([A]  CHAR(1))", connection, clock), platform::Error);
+  EXPECT_EQ(providers.log.statements.at(0),
+            std::string("CREATE TABLE ") + platform::kPathSeparator + "143005.dbf  ([A]  CHAR(1))");
+}
+
+TEST(OpenRecordsetTest, ReopensAnOpenRecordsetOnTheNewStatement) {
+  FakeWorkbook book;
+  book.sheet.fields = {{"A", 1}};
+  book.sheet.rows = {{platform::Variant::Text("x")}};
+  FakeProviders providers(book);
+  platform::data::Connection connection(providers);
+  connection.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=b.xls;Extended Properties=\"Excel 8.0;HDR=Yes;\";");
+  platform::data::Recordset rs;
+  OpenRecordset(rs, "select * from  [Sheet1$]", connection);
+  rs.MoveNext();
+  OpenRecordset(rs, "select * from  [Sheet2$]", connection);
+  EXPECT_FALSE(rs.IsEOF());  // a fresh cursor on the first row
+  EXPECT_EQ(providers.log.queries,
+            (std::vector<std::string>{"select * from  [Sheet1$]", "select * from  [Sheet2$]"}));
+}
+
+}  // namespace
+}  // namespace mdlpublic

@@ -58,7 +58,7 @@ void SyncFolderOf(std::string_view path) {
   ::close(fd);
 }
 
-class PosixRandomAccessFile : public RandomAccessFile {
+class PosixRandomAccessFile final : public RandomAccessFile {
  public:
   PosixRandomAccessFile(int fd, std::uint64_t size, std::string path)
       : fd_(fd), size_(size), path_(std::move(path)) {}
@@ -85,7 +85,7 @@ class PosixRandomAccessFile : public RandomAccessFile {
   std::string path_;
 };
 
-class PosixWritableFile : public WritableFile {
+class PosixWritableFile final : public WritableFile {
  public:
   PosixWritableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
     buffer_.reserve(kWriteBufferSize);
@@ -190,6 +190,14 @@ class PosixFileSystem : public FileSystem {
   bool FileExists(std::string_view path) const override {
     struct stat st {};
     return ::stat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  }
+
+  bool FolderExists(std::string_view path) const override { return IsFolder(Native(path)); }
+
+  bool IsReadOnly(std::string_view path) const override {
+    struct stat st {};
+    return ::stat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+           (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   }
 
   void DeleteFile(std::string_view path, bool force) override {

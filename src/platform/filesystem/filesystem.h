@@ -63,6 +63,13 @@ class FileSystem {
   // True when a file (not a folder) exists at path.
   virtual bool FileExists(std::string_view path) const = 0;
 
+  // True when a folder exists at path.
+  virtual bool FolderExists(std::string_view path) const = 0;
+
+  // True when a file exists at path and may not be written (the flag
+  // DeleteFile without force refuses).
+  virtual bool IsReadOnly(std::string_view path) const = 0;
+
   // Removes the file. With force = false a read-only file is refused
   // (70). A missing file is 53, a folder 75.
   virtual void DeleteFile(std::string_view path, bool force) = 0;

@@ -25,9 +25,9 @@ const Clock& SystemClock();
 // A clock that always answers the time it was given.
 class FixedClock : public Clock {
  public:
-  explicit FixedClock(LocalTime time) : time_(time) {}
+  explicit FixedClock(const LocalTime& time) : time_(time) {}
   LocalTime Now() const override { return time_; }
-  void Set(LocalTime time) { time_ = time; }
+  void Set(const LocalTime& time) { time_ = time; }
 
  private:
   LocalTime time_;

@@ -1,0 +1,67 @@
+#include "support/faulty_filesystem.h"
+
+#include "platform/runtime/error.h"
+
+namespace testing_support {
+namespace {
+
+class FaultyFile : public platform::WritableFile {
+ public:
+  FaultyFile(std::unique_ptr<platform::WritableFile> inner, FaultyFileSystem& owner)
+      : inner_(std::move(inner)), owner_(owner) {}
+  void Append(std::string_view data) override {
+    owner_.Check(FaultyFileSystem::Op::kAppend);
+    inner_->Append(data);
+  }
+  void WriteAt(std::uint64_t offset, std::string_view data) override {
+    owner_.Check(FaultyFileSystem::Op::kAppend);
+    inner_->WriteAt(offset, data);
+  }
+  void Flush() override { inner_->Flush(); }
+  void Sync() override {
+    owner_.Check(FaultyFileSystem::Op::kSync);
+    inner_->Sync();
+  }
+  void Close() override {
+    owner_.Check(FaultyFileSystem::Op::kClose);
+    inner_->Close();
+  }
+
+ private:
+  std::unique_ptr<platform::WritableFile> inner_;
+  FaultyFileSystem& owner_;
+};
+
+}  // namespace
+
+void FaultyFileSystem::Check(Op op) {
+  const int count = ++counts_[op];
+  if (op == op_ && count == nth_) platform::Raise(number_, description_);
+}
+
+void FaultyFileSystem::DeleteFile(std::string_view path, bool force) {
+  Check(Op::kDelete);
+  inner_.DeleteFile(path, force);
+}
+
+void FaultyFileSystem::MoveFile(std::string_view source, std::string_view destination) {
+  Check(Op::kMove);
+  inner_.MoveFile(source, destination);
+}
+
+void FaultyFileSystem::ReplaceFile(std::string_view source, std::string_view destination) {
+  Check(Op::kReplace);
+  inner_.ReplaceFile(source, destination);
+}
+
+std::unique_ptr<platform::RandomAccessFile> FaultyFileSystem::OpenForRead(std::string_view path) const {
+  const_cast<FaultyFileSystem*>(this)->Check(Op::kOpenForRead);
+  return inner_.OpenForRead(path);
+}
+
+std::unique_ptr<platform::WritableFile> FaultyFileSystem::CreateExclusive(std::string_view path) {
+  Check(Op::kCreate);
+  return std::make_unique<FaultyFile>(inner_.CreateExclusive(path), *this);
+}
+
+}  // namespace testing_support
