@@ -1,12 +1,17 @@
 // Converts one workbook through the window, for timing against the
-// command line: window_convert WORKBOOK TARGET
+// command line: window_convert WORKBOOK TARGET [SCREENSHOT.png]
 // The window is shown (offscreen unless a platform is chosen), Convert is
 // clicked, an existing target is replaced. Prints the run's own time on
-// stderr; exits 0 when the conversion completed, 1 otherwise.
+// stderr; exits 0 when the conversion completed, 1 otherwise. With a
+// third argument it saves what the screen shows of the window afterwards
+// (docs/screenshot.png is made so under xvfb-run).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
@@ -14,9 +19,24 @@
 #include "frmexcel/frmexcel.h"
 #include "platform/dialogs/fake_dialogs.h"
 
+namespace {
+
+void SaveScreenshot(QWidget& window, const QString& path) {
+  // Let the last status text reach the screen first.
+  for (int i = 0; i < 10; ++i) {
+    QCoreApplication::processEvents();
+    QThread::msleep(20);
+  }
+  QPixmap shot = window.screen()->grabWindow(window.winId());
+  if (shot.isNull()) shot = window.grab();  // platforms without a screen to read
+  if (!shot.save(path)) std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: window_convert WORKBOOK TARGET\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: window_convert WORKBOOK TARGET [SCREENSHOT.png]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -38,6 +58,7 @@ int main(int argc, char* argv[]) {
     clock.start();
     window.findChild<QPushButton*>(QStringLiteral("cmd转换"))->click();
     std::fprintf(stderr, "run %.3f s\n", static_cast<double>(clock.nsecsElapsed()) / 1e9);
+    if (argc == 4) SaveScreenshot(window, QString::fromLocal8Bit(argv[3]));
     QCoreApplication::exit(status);
   });
   const int result = QApplication::exec();

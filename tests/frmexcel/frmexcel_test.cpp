@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -141,6 +142,28 @@ TEST_F(FrmExcelTest, WindowIsAFixedCentredDialogWithItsCaption) {
   EXPECT_FALSE(window_.windowIcon().isNull());
   EXPECT_EQ(window_.windowIcon().availableSizes(),
             QList<QSize>({QSize(16, 16), QSize(32, 32)}));
+}
+
+TEST(ProgramIcon, IsAGreenSymbolIn256ColoursAtBothSizes) {
+  for (int size : {16, 32}) {
+    SCOPED_TRACE(size);
+    const QImage image(QStringLiteral(":/frmicon/excel2dbf-%1.png").arg(size));
+    ASSERT_EQ(image.size(), QSize(size, size));
+    EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+    EXPECT_LE(image.colorCount(), 256);
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);  // transparent round the symbol
+    int green = 0, opaque = 0;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const QRgb pixel = image.pixel(x, y);
+        if (qAlpha(pixel) == 0) continue;
+        ++opaque;
+        if (qGreen(pixel) > qRed(pixel) + 40 && qGreen(pixel) > qBlue(pixel) + 40) ++green;
+      }
+    }
+    EXPECT_GT(opaque, size * size / 5);
+    EXPECT_GT(green, opaque * 9 / 10);
+  }
 }
 
 TEST_F(FrmExcelTest, EveryControlSitsWhereItWasDesignedWithItsTextAndFont) {
