@@ -297,6 +297,9 @@ std::string ToUtf8(std::string_view bytes, int code_page) {
     case 367: name = "ASCII"; break;
     case 10000:
     case 32768: name = "MACINTOSH"; break;
+    case 10007: name = "MAC-CYRILLIC"; break;
+    case 10029: name = "MAC-CENTRALEUROPE"; break;
+    case 32769: name = "CP1252"; break;  // what Excel 97 writes for Windows Latin-1
     case 1200: name = "UTF-16LE"; break;
     case 65001: name = "UTF-8"; break;
     case 437: case 737: case 775: case 850: case 852: case 855: case 857:

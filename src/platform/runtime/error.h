@@ -29,6 +29,12 @@ inline constexpr int kNotSupported = 1008;
 
 // 1100-1199: the workbook provider (reading .xls files).
 inline constexpr int kWorkbookFirst = 1100;
+inline constexpr int kNotAWorkbook = 1101;       // not an Excel 97-2003 file
+inline constexpr int kWorkbookEncrypted = 1102;  // FILEPASS or encrypted package
+inline constexpr int kWorkbookDamaged = 1103;    // structure broken or truncated
+inline constexpr int kTableNotFound = 1104;      // select names no worksheet
+inline constexpr int kBadStatement = 1105;       // not "select * from  [...]"
+inline constexpr int kWorkbookReadOnly = 1106;   // Execute on a workbook
 inline constexpr int kWorkbookLast = 1199;
 
 // 1200-1299: the dBase provider (statements and .dbf files).
