@@ -66,6 +66,7 @@ class WarningLog {
 struct Table {
   std::string path;
   std::vector<std::string> column_names;  // as the CREATE TABLE wrote them
+  std::string insert_head;                // see InsertHead
   std::unique_ptr<DbfWriter> writer;
   // One row on its way in, reused from row to row.
   std::vector<std::string> encoded;
@@ -173,6 +174,7 @@ class DbaseSession final : public Session {
     auto table = std::make_unique<Table>();
     table->path = std::move(create.path);
     table->column_names = std::move(names);
+    table->insert_head = InsertHead(table->path, table->column_names);
     table->writer = std::move(writer);
     table->encoded.resize(table->column_names.size());
     table->full_length.resize(table->column_names.size());
@@ -180,7 +182,7 @@ class DbaseSession final : public Session {
     tables_.push_back(std::move(table));
     // The targets view the tables' strings, which stay where they are.
     targets_.clear();
-    for (const auto& t : tables_) targets_.push_back({t->path, t->column_names});
+    for (const auto& t : tables_) targets_.push_back({t->path, t->column_names, t->insert_head});
   }
 
   void Insert(Table& table) {

@@ -36,6 +36,8 @@ bool Matches(std::string_view text, std::size_t pos, std::string_view word) {
   return pos <= text.size() && text.substr(pos).starts_with(word);
 }
 
+bool At(std::string_view text, std::size_t pos, char c) { return pos < text.size() && text[pos] == c; }
+
 std::size_t CharacterNumber(std::string_view text, std::size_t pos) {
   std::size_t n = 1;
   for (std::size_t i = 0; i < pos && i < text.size(); ++i) {
@@ -81,6 +83,69 @@ bool MatchTypeAt(std::string_view s, std::size_t close, int& width, std::size_t&
   return true;
 }
 
+bool ParseValues(std::string_view s, std::size_t pos, std::size_t count, InsertStatement& out,
+                 Failure& failure) {
+  const auto fail = [&](int number, std::string what, std::size_t at) {
+    failure = Failure{number, std::move(what), at};
+    return false;
+  };
+  out.values.resize(count);
+  out.undoubled.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) {
+      if (At(s, pos, ')')) {
+        return fail(err::kDbaseValueCount, "值太少：表有 " + std::to_string(count) +
+                                               " 个字段，语句只给出 " + std::to_string(i) +
+                                               " 个值",
+                    pos);
+      }
+      if (!At(s, pos, ',')) {
+        return fail(err::kDbaseBadQuoting, "值的引号不成对（值中的 ' 须写作 ''）", pos);
+      }
+      ++pos;
+    }
+    if (!At(s, pos, '\'')) {
+      return fail(err::kDbaseBadQuoting, "值应写在一对 ' 之间", pos);
+    }
+    const std::size_t value_start = pos;
+    ++pos;
+    std::size_t quote = s.find(kQuote, pos);
+    if (quote == std::string_view::npos) {
+      return fail(err::kDbaseBadQuoting, "值缺少结尾的 '", value_start);
+    }
+    if (quote + 1 >= s.size() || s[quote + 1] != kQuote) {
+      out.values[i] = s.substr(pos, quote - pos);  // the usual case: nothing to undouble
+      pos = quote + 1;
+      continue;
+    }
+    std::string& value = out.undoubled[i];
+    value.clear();
+    for (;;) {
+      value.append(s.substr(pos, quote - pos));
+      pos = quote + 1;
+      if (pos < s.size() && s[pos] == kQuote) {  // a doubled apostrophe stands for one
+        value.push_back(kQuote);
+        ++pos;
+        quote = s.find(kQuote, pos);
+        if (quote == std::string_view::npos) {
+          return fail(err::kDbaseBadQuoting, "值缺少结尾的 '", value_start);
+        }
+        continue;
+      }
+      break;
+    }
+    out.values[i] = value;
+  }
+  if (pos + 1 == s.size() && s[pos] == ')') return true;
+  if (At(s, pos, ',')) {
+    return fail(err::kDbaseValueCount, "值太多：表只有 " + std::to_string(count) + " 个字段",
+                pos);
+  }
+  if (At(s, pos, ')')) return fail(err::kDbaseBadStatement, "语句在“)”之后还有内容", pos + 1);
+  return fail(err::kDbaseBadQuoting, "值的引号不成对（值中的 ' 须写作 ''）", pos);
+}
+
+// From just after the path's "  (" to the end.
 bool ParseInsertBody(std::string_view s, std::size_t pos, const InsertTarget& target,
                      InsertStatement& out, Failure& failure) {
   const auto fail = [&](int number, std::string what, std::size_t at) {
@@ -89,16 +154,9 @@ bool ParseInsertBody(std::string_view s, std::size_t pos, const InsertTarget& ta
   };
   const std::span<const std::string> names = target.column_names;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) {
-      if (!Matches(s, pos, ",")) {
-        return fail(err::kDbaseFieldListMismatch, "字段列表与表的字段不符：第 " +
-                                                      std::to_string(i + 1) + " 个字段应为“" +
-                                                      names[i] + "”",
-                    pos);
-      }
-      ++pos;
-    }
-    if (!Matches(s, pos, names[i])) {
+    const bool comma = i == 0 || At(s, pos, ',');
+    if (comma && i > 0) ++pos;
+    if (!comma || !Matches(s, pos, names[i])) {
       return fail(err::kDbaseFieldListMismatch, "字段列表与表的字段不符：第 " +
                                                     std::to_string(i + 1) + " 个字段应为“" +
                                                     names[i] + "”",
@@ -107,56 +165,12 @@ bool ParseInsertBody(std::string_view s, std::size_t pos, const InsertTarget& ta
     pos += names[i].size();
   }
   if (!MatchesNoCase(s, pos, kValuesKeyword)) {
-    return fail(Matches(s, pos, ",") ? err::kDbaseFieldListMismatch : err::kDbaseBadStatement,
-                Matches(s, pos, ",") ? "字段列表比表的字段多"
+    return fail(At(s, pos, ',') ? err::kDbaseFieldListMismatch : err::kDbaseBadStatement,
+                At(s, pos, ',') ? "字段列表比表的字段多"
                                      : "字段列表之后应为“)  values (”",
                 pos);
   }
-  pos += kValuesKeyword.size();
-
-  out.values.resize(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) {
-      if (Matches(s, pos, ")")) {
-        return fail(err::kDbaseValueCount, "值太少：表有 " + std::to_string(names.size()) +
-                                               " 个字段，语句只给出 " + std::to_string(i) +
-                                               " 个值",
-                    pos);
-      }
-      if (!Matches(s, pos, ",")) {
-        return fail(err::kDbaseBadQuoting, "值的引号不成对（值中的 ' 须写作 ''）", pos);
-      }
-      ++pos;
-    }
-    if (!Matches(s, pos, "'")) {
-      return fail(err::kDbaseBadQuoting, "值应写在一对 ' 之间", pos);
-    }
-    const std::size_t value_start = pos;
-    ++pos;
-    std::string& value = out.values[i];
-    value.clear();
-    for (;;) {
-      const std::size_t quote = s.find(kQuote, pos);
-      if (quote == std::string_view::npos) {
-        return fail(err::kDbaseBadQuoting, "值缺少结尾的 '", value_start);
-      }
-      value.append(s.substr(pos, quote - pos));
-      pos = quote + 1;
-      if (pos < s.size() && s[pos] == kQuote) {  // a doubled apostrophe stands for one
-        value.push_back(kQuote);
-        ++pos;
-        continue;
-      }
-      break;
-    }
-  }
-  if (pos + 1 == s.size() && s[pos] == ')') return true;
-  if (Matches(s, pos, ",")) {
-    return fail(err::kDbaseValueCount,
-                "值太多：表只有 " + std::to_string(names.size()) + " 个字段", pos);
-  }
-  if (Matches(s, pos, ")")) return fail(err::kDbaseBadStatement, "语句在“)”之后还有内容", pos + 1);
-  return fail(err::kDbaseBadQuoting, "值的引号不成对（值中的 ' 须写作 ''）", pos);
+  return ParseValues(s, pos + kValuesKeyword.size(), names.size(), out, failure);
 }
 
 }  // namespace
@@ -211,7 +225,7 @@ CreateTableStatement ParseCreateTable(std::string_view s, std::string_view folde
   create.path = std::string(s.substr(path_start, open - path_start));
   std::size_t pos = open + kListOpen.size();
   for (;;) {
-    if (!Matches(s, pos, "[")) Fail(err::kDbaseBadStatement, "字段定义应以“[”开头", s, pos);
+    if (!At(s, pos, '[')) Fail(err::kDbaseBadStatement, "字段定义应以“[”开头", s, pos);
     const std::size_t name_start = pos + 1;
     int width = 0;
     std::size_t next = 0;
@@ -232,19 +246,54 @@ CreateTableStatement ParseCreateTable(std::string_view s, std::string_view folde
   return create;
 }
 
+std::string InsertHead(std::string_view path, std::span<const std::string> column_names) {
+  std::string head(path);
+  head += kListOpen;
+  for (std::size_t i = 0; i < column_names.size(); ++i) {
+    if (i > 0) head += ',';
+    head += column_names[i];
+  }
+  head += kValuesKeyword;
+  return head;
+}
+
 void ParseInsert(std::string_view s, std::span<const InsertTarget> targets, InsertStatement& out) {
   if (!MatchesNoCase(s, 0, kInsertKeywords)) {
     Fail(err::kDbaseBadStatement, "语句应以“insert into”加两个空格开头", s, 0);
   }
   const std::size_t path_start = kInsertKeywords.size();
+  Failure first;
+  // The statements the run writes match a head exactly: one comparison.
+  // Of two that match, the longer head wins, then the longer path (as below).
+  const auto longer = [&](std::size_t a, std::size_t b) {
+    return targets[a].head.size() != targets[b].head.size()
+               ? targets[a].head.size() > targets[b].head.size()
+               : targets[a].path.size() > targets[b].path.size();
+  };
+  std::size_t best = targets.size();
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    if (Matches(s, path_start, targets[t].head) && (best == targets.size() || longer(t, best))) {
+      best = t;
+    }
+  }
+  if (best < targets.size() &&
+      ParseValues(s, path_start + targets[best].head.size(), targets[best].column_names.size(),
+                  out, first)) {
+    out.table = best;
+    return;
+  }
+
+  // Otherwise field by field, for "VALUES" in capitals and for errors
+  // that say where the statement went wrong.
   const auto names_table = [&](std::size_t t) {
     return Matches(s, path_start, targets[t].path) &&
            Matches(s, path_start + targets[t].path.size(), kListOpen);
   };
   // One path may begin another's text: the longest one that fits wins.
-  std::size_t best = targets.size();
+  best = targets.size();
   for (std::size_t t = 0; t < targets.size(); ++t) {
-    if (names_table(t) && (best == targets.size() || targets[t].path.size() > targets[best].path.size())) {
+    if (names_table(t) &&
+        (best == targets.size() || targets[t].path.size() > targets[best].path.size())) {
       best = t;
     }
   }
@@ -252,8 +301,9 @@ void ParseInsert(std::string_view s, std::span<const InsertTarget> targets, Inse
     Fail(err::kDbaseUnknownTable, "insert 语句中的表不是本连接用 CREATE TABLE 建立的", s,
          path_start);
   }
-  Failure first;
-  const auto body = [&](std::size_t t) { return path_start + targets[t].path.size() + kListOpen.size(); };
+  const auto body = [&](std::size_t t) {
+    return path_start + targets[t].path.size() + kListOpen.size();
+  };
   if (ParseInsertBody(s, body(best), targets[best], out, first)) {
     out.table = best;
     return;

@@ -38,24 +38,34 @@ struct CreateTableStatement {
 CreateTableStatement ParseCreateTable(std::string_view statement, std::string_view folder);
 
 // A table an insert may name: its path and the column names of its
-// CREATE TABLE, in order. Views into storage the caller keeps.
+// CREATE TABLE, in order, and its InsertHead. Views into storage the
+// caller keeps.
 struct InsertTarget {
   std::string_view path;
   std::span<const std::string> column_names;
+  std::string_view head;
 };
 
-// Filled by ParseInsert; reused from row to row so its strings keep
-// their buffers.
+// The text an insert into the table carries after "insert into  " and
+// before its first value: path, "  (", the names joined by ",",
+// ")  values (". Statements that start so are parsed with one comparison.
+std::string InsertHead(std::string_view path, std::span<const std::string> column_names);
+
+// Filled by ParseInsert; reused from row to row so that nothing is
+// allocated per row.
 struct InsertStatement {
-  std::size_t table = 0;            // index into the targets
-  std::vector<std::string> values;  // one per column, apostrophes undoubled
+  std::size_t table = 0;                  // index into the targets
+  std::vector<std::string_view> values;   // one per column, apostrophes undoubled
+  std::vector<std::string> undoubled;     // holds the values that had doubled apostrophes
 };
 
 // "insert into  <path>  (<names>)  values ('v1','v2')". The path must be
 // one of the targets' paths, the names that table's column names joined
 // by "," in order, the values one per column, each in apostrophes with an
-// inner apostrophe doubled. Raises 1202 (no target's path), 1203 (names),
-// 1204 (number of values), 1211 (quoting), 1201 (anything else).
+// inner apostrophe doubled. The values view the statement (or out's own
+// storage) and are valid while both live. Raises 1202 (no target's path),
+// 1203 (names), 1204 (number of values), 1211 (quoting), 1201 (anything
+// else).
 void ParseInsert(std::string_view statement, std::span<const InsertTarget> targets,
                  InsertStatement& out);
 
