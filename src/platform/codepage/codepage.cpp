@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -176,28 +177,58 @@ void AppendUtf8(char32_t c, std::string& out) {
 std::size_t AppendCp936(std::string_view utf8, std::string& out) {
   const Tables& t = GetTables();
   std::size_t four_byte = 0;
+  // Bytes gather in a small buffer: one append per buffer, not per byte
+  // (this runs for every value of every row written).
+  char buffer[256];
+  std::size_t n = 0;
+  const auto flush = [&] {
+    out.append(buffer, n);
+    n = 0;
+  };
   std::size_t i = 0;
   while (i < utf8.size()) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     if (b < 0x80) {  // ASCII runs are copied as they are
       std::size_t j = i + 1;
       while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) < 0x80) ++j;
-      out.append(utf8.data() + i, j - i);
+      if (j - i > sizeof buffer - n) {
+        flush();
+        out.append(utf8.data() + i, j - i);
+      } else {
+        std::memcpy(buffer + n, utf8.data() + i, j - i);
+        n += j - i;
+      }
       i = j;
       continue;
     }
-    const char32_t c = NextCodePoint(utf8, i);
+    char32_t c = 0;
+    // Well-formed three-byte sequences (all of CJK) are decoded here.
+    if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
+        (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
+        (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
+      c = static_cast<char32_t>((b & 0x0F) << 12 |
+                                (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
+                                (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
+    }
+    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+      i += 3;
+    } else {
+      c = NextCodePoint(utf8, i);
+    }
+    if (n + 2 > sizeof buffer) flush();
     const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
     if (code >= 0x100) {
-      out += static_cast<char>(code >> 8);
-      out += static_cast<char>(code & 0xFF);
+      buffer[n++] = static_cast<char>(code >> 8);
+      buffer[n++] = static_cast<char>(code & 0xFF);
     } else if (code != 0) {
-      out += static_cast<char>(code);
+      buffer[n++] = static_cast<char>(code);
     } else {
+      flush();
       AppendFourByte(c, out);
       ++four_byte;
     }
   }
+  flush();
   return four_byte;
 }
 
@@ -297,6 +328,9 @@ std::string ToUtf8(std::string_view bytes, int code_page) {
     case 367: name = "ASCII"; break;
     case 10000:
     case 32768: name = "MACINTOSH"; break;
+    case 10007: name = "MAC-CYRILLIC"; break;
+    case 10029: name = "MAC-CENTRALEUROPE"; break;
+    case 32769: name = "CP1252"; break;  // what Excel 97 writes for Windows Latin-1
     case 1200: name = "UTF-16LE"; break;
     case 65001: name = "UTF-8"; break;
     case 437: case 737: case 775: case 850: case 852: case 855: case 857:

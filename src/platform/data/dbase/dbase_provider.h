@@ -13,7 +13,22 @@ class FileSystem;
 namespace platform::data::dbase {
 
 // A session that writes dBase III tables (code page 936) in folder from
-// CREATE TABLE and insert statements. The clock dates the file headers.
+// CREATE TABLE and insert statements (shapes in statement.h). The clock
+// dates the file headers. Both must outlive the session.
+//
+// Execute(CREATE TABLE): checks the definitions (field names made fit for
+// dBase, see field_names.h; 1205/1206/1207), then creates the file
+// exclusively: if anything exists at the path it fails with 58 and leaves
+// it untouched. A refused statement creates nothing.
+// Execute(insert): appends one record to a table this session created
+// (1202 for any other), values cut to the field width without splitting a
+// character. Records are written in batches; after each batch the file is
+// a complete table (record count and end-of-file byte right).
+// Close(): every table complete on disk (fsync'ed) before it returns.
+// Destroying the session without Close finishes every table with the rows
+// inserted so far, best effort, without throwing.
+// Warnings(): renamed fields, cut values, characters written in four-byte
+// GB18030 form.
 std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system,
                                           const Clock& clock,
                                           std::string_view folder);

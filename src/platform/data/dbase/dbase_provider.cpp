@@ -1,0 +1,240 @@
+#include "platform/data/dbase/dbase_provider.h"
+
+#include <array>
+#include <utility>
+
+#include "platform/codepage/codepage.h"
+#include "platform/data/dbase/dbf_writer.h"
+#include "platform/data/dbase/field_names.h"
+#include "platform/data/dbase/statement.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/error.h"
+
+namespace platform::data::dbase {
+namespace {
+
+// Every renamed field is listed; cut values and four-byte characters are
+// listed up to this many each, then counted.
+constexpr std::size_t kListedPerKind = 100;
+
+class WarningLog {
+ public:
+  enum Kind { kCutValue, kFourByteValue, kKindCount };
+
+  void AddAlways(std::string line) {
+    lines_.push_back(std::move(line));
+    dirty_ = true;
+  }
+  // False when the line is not wanted (the caller then skips building it).
+  bool Wants(Kind kind) {
+    if (listed_[kind] < kListedPerKind) return true;
+    ++unlisted_[kind];
+    dirty_ = true;
+    return false;
+  }
+  void Add(Kind kind, std::string line) {
+    ++listed_[kind];
+    AddAlways(std::move(line));
+  }
+
+  const std::vector<std::string>& Lines() const {
+    if (dirty_) {
+      all_ = lines_;
+      if (unlisted_[kCutValue] > 0) {
+        all_.push_back("另有 " + std::to_string(unlisted_[kCutValue]) +
+                       " 个值超过字段宽度被截断，未逐一列出");
+      }
+      if (unlisted_[kFourByteValue] > 0) {
+        all_.push_back("另有 " + std::to_string(unlisted_[kFourByteValue]) +
+                       " 个值含有以 GB18030 四字节形式写入的字符，未逐一列出");
+      }
+      dirty_ = false;
+    }
+    return all_;
+  }
+
+ private:
+  std::vector<std::string> lines_;
+  std::array<std::size_t, kKindCount> listed_{};
+  std::array<std::size_t, kKindCount> unlisted_{};
+  mutable std::vector<std::string> all_;
+  mutable bool dirty_ = false;
+};
+
+// A table this session created: what inserts are matched against and
+// where their rows go.
+struct Table {
+  std::string path;
+  std::vector<std::string> column_names;  // as the CREATE TABLE wrote them
+  std::string insert_head;                // see InsertHead
+  std::unique_ptr<DbfWriter> writer;
+  // One row on its way in, reused from row to row.
+  std::vector<std::string> encoded;
+  std::vector<std::size_t> full_length;  // before any cut
+  std::vector<std::size_t> four_byte;
+};
+
+std::size_t FourByteCharacters(std::string_view cp936, std::size_t length) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < length; i += Cp936CharWidth(cp936, i)) {
+    if (Cp936CharWidth(cp936, i) == 4) ++count;
+  }
+  return count;
+}
+
+class DbaseSession final : public Session {
+ public:
+  DbaseSession(FileSystem& file_system, const Clock& clock, std::string_view folder)
+      : file_system_(file_system), clock_(clock), folder_(folder) {}
+
+  // Tables not closed keep the rows inserted so far: each writer finishes
+  // its file on the way out.
+  ~DbaseSession() override = default;
+
+  std::unique_ptr<RowSource> OpenSchema(int /*schema*/) override {
+    Raise(err::kNotSupported, "dBase 连接不提供架构行集");
+  }
+
+  std::unique_ptr<RowSource> Query(std::string_view statement) override {
+    Raise(err::kNotSupported, "dBase 连接不支持查询：" + StatementStart(statement));
+  }
+
+  void Execute(std::string_view statement) override {
+    if (closed_) Raise(err::kDbaseSessionClosed, "dBase 连接已经关闭");
+    switch (ClassifyStatement(statement)) {
+      case StatementKind::kCreateTable:
+        CreateTable(ParseCreateTable(statement, folder_));
+        break;
+      case StatementKind::kInsert:
+        ParseInsert(statement, targets_, insert_);
+        Insert(*tables_[insert_.table]);
+        break;
+    }
+  }
+
+  void Close() override {
+    if (closed_) return;
+    closed_ = true;
+    // Every table is closed even when one fails; the first error is raised.
+    std::exception_ptr first;
+    for (auto& table : tables_) {
+      try {
+        table->writer->Close();
+      } catch (...) {
+        if (!first) first = std::current_exception();
+      }
+    }
+    if (first) std::rethrow_exception(first);
+  }
+
+  const std::vector<std::string>& Warnings() const override { return warnings_.Lines(); }
+
+ private:
+  void CreateTable(CreateTableStatement create) {
+    std::vector<std::string> names;
+    names.reserve(create.columns.size());
+    for (const ColumnDefinition& column : create.columns) names.push_back(column.name);
+    // Everything is checked before the file exists: a refused table
+    // leaves nothing behind.
+    const std::vector<FieldName> field_names = MakeFieldNames(names);
+    std::vector<DbfField> fields;
+    fields.reserve(field_names.size());
+    for (std::size_t i = 0; i < field_names.size(); ++i) {
+      fields.push_back({field_names[i].bytes, create.columns[i].width});
+    }
+    CheckFields(fields);
+
+    auto file = file_system_.CreateExclusive(create.path);
+    std::unique_ptr<DbfWriter> writer;
+    try {
+      writer = std::make_unique<DbfWriter>(std::move(file), std::move(fields), clock_);
+    } catch (...) {
+      try {
+        file_system_.DeleteFile(create.path, true);
+      } catch (...) {
+        // The header error is the one to report.
+      }
+      throw;
+    }
+
+    for (std::size_t i = 0; i < field_names.size(); ++i) {
+      const FieldName& name = field_names[i];
+      const std::string written = codepage::FromCp936(name.bytes);
+      if (name.numbered) {
+        warnings_.AddAlways("字段名“" + names[i] + "”与前面的字段重名，改为“" + written + "”");
+      } else if (name.shortened) {
+        warnings_.AddAlways("字段名“" + names[i] + "”超过 10 个字节，改为“" + written + "”");
+      }
+      if (name.four_byte > 0) {
+        warnings_.AddAlways("字段名“" + names[i] + "”中有 " + std::to_string(name.four_byte) +
+                            " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
+      }
+    }
+
+    auto table = std::make_unique<Table>();
+    table->path = std::move(create.path);
+    table->column_names = std::move(names);
+    table->insert_head = InsertHead(table->path, table->column_names);
+    table->writer = std::move(writer);
+    table->encoded.resize(table->column_names.size());
+    table->full_length.resize(table->column_names.size());
+    table->four_byte.resize(table->column_names.size());
+    tables_.push_back(std::move(table));
+    // The targets view the tables' strings, which stay where they are.
+    targets_.clear();
+    for (const auto& t : tables_) targets_.push_back({t->path, t->column_names, t->insert_head});
+  }
+
+  void Insert(Table& table) {
+    const std::vector<DbfField>& fields = table.writer->fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      std::string& bytes = table.encoded[i];
+      bytes.clear();
+      table.four_byte[i] = codepage::AppendCp936(insert_.values[i], bytes);
+      table.full_length[i] = bytes.size();
+      const std::size_t width = static_cast<std::size_t>(fields[i].width);
+      if (bytes.size() > width) {
+        bytes.resize(codepage::Cp936PrefixLength(bytes, width));
+        if (table.four_byte[i] > 0) table.four_byte[i] = FourByteCharacters(bytes, bytes.size());
+      }
+    }
+    table.writer->AddRecord(table.encoded);
+
+    // Told only once the row is in.
+    const std::string row = std::to_string(table.writer->record_count());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const std::size_t kept = table.encoded[i].size();
+      if (table.full_length[i] > kept && warnings_.Wants(WarningLog::kCutValue)) {
+        warnings_.Add(WarningLog::kCutValue,
+                      "第 " + row + " 行字段“" + table.column_names[i] + "”的值长 " +
+                          std::to_string(table.full_length[i]) + " 个字节，超过字段宽度 " +
+                          std::to_string(fields[i].width) + "，截断为 " + std::to_string(kept) +
+                          " 个字节");
+      }
+      if (table.four_byte[i] > 0 && warnings_.Wants(WarningLog::kFourByteValue)) {
+        warnings_.Add(WarningLog::kFourByteValue,
+                      "第 " + row + " 行字段“" + table.column_names[i] + "”中有 " +
+                          std::to_string(table.four_byte[i]) +
+                          " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
+      }
+    }
+  }
+
+  FileSystem& file_system_;
+  const Clock& clock_;
+  std::string folder_;
+  std::vector<std::unique_ptr<Table>> tables_;
+  std::vector<InsertTarget> targets_;
+  InsertStatement insert_;
+  WarningLog warnings_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system, const Clock& clock,
+                                          std::string_view folder) {
+  return std::make_unique<DbaseSession>(file_system, clock, folder);
+}
+
+}  // namespace platform::data::dbase

@@ -1,0 +1,209 @@
+#include "platform/data/dbase/dbf_writer.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/error.h"
+
+namespace platform::data::dbase {
+namespace {
+
+void PutU16(std::string& bytes, std::size_t offset, std::uint32_t value) {
+  bytes[offset] = static_cast<char>(value & 0xFF);
+  bytes[offset + 1] = static_cast<char>(value >> 8 & 0xFF);
+}
+
+void PutU32(std::string& bytes, std::size_t offset, std::uint32_t value) {
+  PutU16(bytes, offset, value & 0xFFFF);
+  PutU16(bytes, offset + 2, value >> 16);
+}
+
+// The three date bytes and the record count, which sit side by side.
+std::string DateAndCount(int year, int month, int day, std::uint32_t record_count) {
+  std::string bytes(kRecordCountOffset + 4 - kDateOffset, '\0');
+  bytes[0] = static_cast<char>(std::clamp(year - 1900, 0, 255));
+  bytes[1] = static_cast<char>(std::clamp(month, 1, 12));
+  bytes[2] = static_cast<char>(std::clamp(day, 1, 31));
+  PutU32(bytes, kRecordCountOffset - kDateOffset, record_count);
+  return bytes;
+}
+
+std::size_t HeaderLength(std::size_t field_count) {
+  return kFileHeaderSize + kFieldDescriptorSize * field_count + 1;
+}
+
+}  // namespace
+
+void CheckFields(std::span<const DbfField> fields) {
+  if (fields.empty()) Raise(err::kDbaseTooManyFields, "表至少要有一个字段");
+  if (fields.size() > kMaxFields) {
+    Raise(err::kDbaseTooManyFields, "字段太多：" + std::to_string(fields.size()) +
+                                        " 个，dBase 表最多 " + std::to_string(kMaxFields) +
+                                        " 个字段");
+  }
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const DbfField& field = fields[i];
+    const std::string which = "第 " + std::to_string(i + 1) + " 个字段";
+    if (field.name.empty() || field.name.size() > kMaxFieldNameBytes ||
+        field.name.find('\0') != std::string::npos) {
+      Raise(err::kDbaseBadFieldName, which + "的名称无效（须为 1 到 10 个字节，不含 NUL）");
+    }
+    if (field.width < 1 || field.width > kMaxCharacterWidth) {
+      Raise(err::kDbaseBadFieldWidth, which + "的宽度 " + std::to_string(field.width) +
+                                          " 超出范围（字符字段宽度为 1 到 " +
+                                          std::to_string(kMaxCharacterWidth) + "）");
+    }
+  }
+}
+
+std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, int day,
+                        std::uint32_t record_count) {
+  std::string header(HeaderLength(fields.size()), '\0');
+  header[kVersionOffset] = static_cast<char>(kVersionDbase3);
+  header.replace(kDateOffset, kRecordCountOffset + 4 - kDateOffset,
+                 DateAndCount(year, month, day, record_count));
+  std::uint32_t record_length = 1;
+  for (const DbfField& field : fields) record_length += static_cast<std::uint32_t>(field.width);
+  PutU16(header, kHeaderLengthOffset, static_cast<std::uint32_t>(header.size()));
+  PutU16(header, kRecordLengthOffset, record_length);
+  header[kLanguageDriverOffset] = static_cast<char>(kLanguageDriverCp936);
+  std::size_t at = kFileHeaderSize;
+  for (const DbfField& field : fields) {
+    header.replace(at, field.name.size(), field.name);
+    header[at + kFieldTypeOffset] = static_cast<char>(kCharacterType);
+    header[at + kFieldWidthOffset] = static_cast<char>(field.width);
+    at += kFieldDescriptorSize;
+  }
+  header[at] = static_cast<char>(kHeaderTerminator);
+  return header;
+}
+
+DbfWriter::DbfWriter(std::unique_ptr<WritableFile> file, std::vector<DbfField> fields,
+                     const Clock& clock, std::size_t batch_bytes)
+    : file_(std::move(file)), fields_(std::move(fields)), clock_(clock), batch_bytes_(batch_bytes) {
+  CheckFields(fields_);
+  record_length_ = 1;
+  for (const DbfField& field : fields_) record_length_ += static_cast<std::size_t>(field.width);
+  batch_.reserve(std::max(batch_bytes_, record_length_) + 1);
+
+  const LocalTime now = clock_.Now();
+  std::string header = HeaderBytes(fields_, now.year, now.month, now.day, 0);
+  written_end_ = header.size();
+  header.push_back(static_cast<char>(kEndOfFile));
+  try {
+    file_->WriteAt(0, header);
+  } catch (...) {
+    closed_ = true;
+    try {
+      file_->Close();
+    } catch (...) {
+      // The write error is the one to report.
+    }
+    throw;
+  }
+}
+
+DbfWriter::~DbfWriter() {
+  if (closed_) return;
+  closed_ = true;
+  try {
+    if (failure_.empty()) {
+      WriteBatch();
+      file_->Sync();
+    }
+  } catch (...) {
+    // Best effort: the file holds the last batch that went through.
+  }
+  try {
+    file_->Close();
+  } catch (...) {
+  }
+}
+
+void DbfWriter::AddRecord(std::span<const std::string> values) {
+  if (closed_ || !failure_.empty()) RaiseFailed();
+  if (values.size() != fields_.size()) {
+    throw std::logic_error("DbfWriter::AddRecord: one value per field");
+  }
+  if (written_end_ + batch_.size() + record_length_ + 1 > kMaxFileSize) {
+    Raise(err::kDbaseTableTooLarge, "表文件将超过 2 GB（已有 " + std::to_string(record_count_) +
+                                        " 条记录），不能再写入");
+  }
+  batch_.push_back(static_cast<char>(kRecordPresent));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::size_t width = static_cast<std::size_t>(fields_[i].width);
+    if (values[i].size() > width) {
+      throw std::logic_error("DbfWriter::AddRecord: value wider than its field");
+    }
+    batch_.append(values[i]);
+    batch_.append(width - values[i].size(), kPadding);
+  }
+  ++record_count_;
+  if (batch_.size() >= batch_bytes_) WriteBatch();
+}
+
+void DbfWriter::Flush() {
+  if (closed_ || !failure_.empty()) RaiseFailed();
+  WriteBatch();
+}
+
+void DbfWriter::Close() {
+  if (closed_) {
+    if (!failure_.empty()) RaiseFailed();
+    return;
+  }
+  closed_ = true;
+  try {
+    if (!failure_.empty()) RaiseFailed();
+    WriteBatch();
+    file_->Sync();
+  } catch (...) {
+    try {
+      file_->Close();
+    } catch (...) {
+      // The first error is the one to report.
+    }
+    throw;
+  }
+  file_->Close();
+}
+
+void DbfWriter::WriteBatch() {
+  const std::uint64_t start = written_end_;
+  batch_.push_back(static_cast<char>(kEndOfFile));
+  const LocalTime now = clock_.Now();
+  try {
+    // Records first, count second: a crash between the two leaves a count
+    // that is too small, never one that is too large.
+    file_->WriteAt(start, batch_);
+    file_->WriteAt(kDateOffset, DateAndCount(now.year, now.month, now.day, record_count_));
+  } catch (...) {
+    try {
+      throw;
+    } catch (const Error& e) {
+      failure_ = e.description();
+    } catch (...) {
+      failure_ = "写入时出错";
+    }
+    batch_.clear();
+    try {
+      // Readers that stop at the end-of-file byte then stop where the
+      // header's count does.
+      file_->WriteAt(start, std::string(1, static_cast<char>(kEndOfFile)));
+    } catch (...) {
+    }
+    throw;
+  }
+  written_end_ += batch_.size() - 1;
+  batch_.clear();
+}
+
+void DbfWriter::RaiseFailed() const {
+  if (failure_.empty()) Raise(err::kDbaseWriteFailed, "表文件已经关闭，不能再写入");
+  Raise(err::kDbaseWriteFailed, "表文件之前写入失败，不能再写入（" + failure_ + "）");
+}
+
+}  // namespace platform::data::dbase

@@ -1,0 +1,188 @@
+#include "platform/data/xls/biff_records.h"
+
+#include <algorithm>
+
+#include "platform/codepage/codepage.h"
+#include "platform/data/xls/byte_order.h"
+#include "platform/runtime/error.h"
+
+namespace platform::data::xls {
+namespace {
+
+constexpr std::size_t kReadBufferSize = 1 << 16;
+
+}  // namespace
+
+RecordReader::RecordReader(const RandomAccessFile& stream)
+    : stream_(stream), size_(stream.Size()), buffer_(kReadBufferSize, '\0') {}
+
+void RecordReader::Seek(std::uint64_t offset) { position_ = offset; }
+
+bool RecordReader::Fetch(std::uint64_t at, std::size_t n, char* out) {
+  if (at > size_ || n > size_ - at) return false;
+  while (n > 0) {
+    if (at < buffer_start_ || at >= buffer_start_ + buffer_length_) {
+      buffer_start_ = at;
+      buffer_length_ = stream_.Read(at, buffer_.size(), buffer_.data());
+      if (buffer_length_ == 0) return false;
+    }
+    const std::size_t within = static_cast<std::size_t>(at - buffer_start_);
+    const std::size_t take = std::min(n, buffer_length_ - within);
+    std::copy_n(buffer_.data() + within, take, out);
+    out += take;
+    at += take;
+    n -= take;
+  }
+  return true;
+}
+
+bool RecordReader::Next() {
+  unsigned char header[4];
+  if (!Fetch(position_, 4, reinterpret_cast<char*>(header))) return false;
+  offset_ = position_;
+  type_ = Le16(header);
+  std::size_t length = Le16(header + 2);
+  data_.resize(length);
+  breaks_.clear();
+  if (!Fetch(position_ + 4, length, data_.data())) {
+    Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断");
+  }
+  position_ += 4 + length;
+  while (Fetch(position_, 4, reinterpret_cast<char*>(header)) && Le16(header) == rec::kContinue) {
+    length = Le16(header + 2);
+    const std::size_t old = data_.size();
+    breaks_.push_back(static_cast<std::uint32_t>(old));
+    data_.resize(old + length);
+    if (!Fetch(position_ + 4, length, data_.data() + old)) {
+      Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断");
+    }
+    position_ += 4 + length;
+  }
+  return true;
+}
+
+std::uint8_t RecordCursor::U8() {
+  if (remaining() < 1) {
+    ok_ = false;
+    pos_ = data_.size();
+    return 0;
+  }
+  return static_cast<std::uint8_t>(data_[pos_++]);
+}
+
+std::uint16_t RecordCursor::U16() {
+  if (remaining() < 2) {
+    ok_ = false;
+    pos_ = data_.size();
+    return 0;
+  }
+  const auto v = Le16(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
+  pos_ += 2;
+  return v;
+}
+
+std::uint32_t RecordCursor::U32() {
+  if (remaining() < 4) {
+    ok_ = false;
+    pos_ = data_.size();
+    return 0;
+  }
+  const auto v = Le32(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
+  pos_ += 4;
+  return v;
+}
+
+void RecordCursor::Skip(std::size_t n) {
+  if (remaining() < n) {
+    ok_ = false;
+    pos_ = data_.size();
+    return;
+  }
+  pos_ += n;
+}
+
+bool RecordCursor::IsBreak(std::size_t pos) const {
+  return std::binary_search(breaks_.begin(), breaks_.end(), static_cast<std::uint32_t>(pos));
+}
+
+std::size_t RecordCursor::PieceEnd(std::size_t pos) const {
+  const auto it = std::upper_bound(breaks_.begin(), breaks_.end(), static_cast<std::uint32_t>(pos));
+  return it == breaks_.end() ? data_.size() : *it;
+}
+
+bool RecordCursor::Chars(std::size_t count, bool high_byte, std::string& out) {
+  if (count == 0) return true;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data_.data());
+  // A string whose characters start a new piece gets an option byte there
+  // too.
+  if (IsBreak(pos_) && pos_ < data_.size()) high_byte = (bytes[pos_++] & 1) != 0;
+  std::size_t end = PieceEnd(pos_);
+  const std::size_t unit = high_byte ? 2 : 1;
+  if ((end - pos_) / unit >= count) {  // the usual case: all in one piece
+    if (high_byte) {
+      codepage::AppendUtf16Le(bytes + pos_, count, out);
+    } else {
+      codepage::AppendLatin1(bytes + pos_, count, out);
+    }
+    pos_ += count * unit;
+    return true;
+  }
+  // Split across pieces: gather UTF-16 units first, so a surrogate pair cut
+  // by a piece boundary still decodes.
+  scratch_.clear();
+  bool high = high_byte;
+  while (true) {
+    const std::size_t u = high ? 2 : 1;
+    const std::size_t take = std::min(count, (end - pos_) / u);
+    for (std::size_t i = 0; i < take; ++i) {
+      if (high) {
+        scratch_.push_back(static_cast<char>(bytes[pos_ + 2 * i]));
+        scratch_.push_back(static_cast<char>(bytes[pos_ + 2 * i + 1]));
+      } else {
+        scratch_.push_back(static_cast<char>(bytes[pos_ + i]));
+        scratch_.push_back('\0');
+      }
+    }
+    pos_ += take * u;
+    count -= take;
+    if (count == 0) break;
+    if (end >= data_.size()) {
+      ok_ = false;
+      pos_ = data_.size();
+      return false;
+    }
+    pos_ = end;
+    high = (bytes[pos_++] & 1) != 0;
+    end = PieceEnd(pos_);
+  }
+  codepage::AppendUtf16Le(reinterpret_cast<const unsigned char*>(scratch_.data()), scratch_.size() / 2, out);
+  return true;
+}
+
+bool RecordCursor::Biff8String(int length_bytes, std::string& out) {
+  const std::size_t count = length_bytes == 1 ? U8() : U16();
+  const std::uint8_t options = U8();
+  if (!ok_) return false;
+  std::size_t runs = 0;
+  std::size_t phonetic = 0;
+  if (options & 0x08) runs = U16();
+  if (options & 0x04) phonetic = U32();
+  if (!ok_ || !Chars(count, (options & 0x01) != 0, out)) return false;
+  // Rich-text runs and phonetic data: their text is already kept.
+  Skip(runs * 4);
+  Skip(phonetic);
+  return ok_;
+}
+
+bool RecordCursor::Biff5Bytes(int length_bytes, std::string_view& out) {
+  const std::size_t count = length_bytes == 1 ? U8() : U16();
+  if (!ok_ || remaining() < count) {
+    ok_ = false;
+    return false;
+  }
+  out = data_.substr(pos_, count);
+  pos_ += count;
+  return true;
+}
+
+}  // namespace platform::data::xls

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/data/provider.h"
+#include "platform/data/xls/workbook.h"
+
+namespace platform::data::xls {
+
+// One worksheet read as a table: its used range by content (from the first
+// row and column holding a non-empty cell to the last), the first row of
+// it naming the fields, every further row a data row (empty rows inside
+// the range included). An empty header cell names its field "F" + the
+// column's number within the table. A field's DefinedSize is the widest
+// text form of its data values in code page 936 bytes, at least 1.
+class SheetTable : public RowSource {
+ public:
+  SheetTable(std::shared_ptr<const WorkbookGlobals> globals, SheetCells cells);
+
+  const std::vector<FieldInfo>& Fields() const override { return fields_; }
+  std::int64_t RowCount() const override { return row_count_; }
+  void ReadValue(std::int64_t row, int field, Variant& out) const override;
+
+ private:
+  // Index of the cell at (sheet row, sheet column), or -1.
+  std::int64_t Find(std::int64_t row, int field) const;
+  void Fill(std::size_t cell, Variant& out) const;
+  bool Counts(std::size_t cell) const;
+
+  std::shared_ptr<const WorkbookGlobals> globals_;
+  SheetCells cells_;
+  std::vector<FieldInfo> fields_;
+  std::uint32_t first_data_row_ = 0;
+  std::uint32_t first_column_ = 0;
+  std::int64_t row_count_ = 0;
+  std::vector<std::uint32_t> row_begin_;  // row_count_ + 1 cell indexes
+};
+
+}  // namespace platform::data::xls

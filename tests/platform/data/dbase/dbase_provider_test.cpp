@@ -1,0 +1,277 @@
+#include "platform/data/dbase/dbase_provider.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "mdlpublic/mdlpublic.h"
+#include "memory_file.h"
+#include "platform/codepage/codepage.h"
+#include "platform/data/connection.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/error.h"
+#include "support/temp_dir.h"
+
+namespace platform::data::dbase {
+namespace {
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+
+const LocalTime kNow = {2024, 3, 5, 14, 30, 5};
+
+std::uint32_t U32(const std::string& b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+         static_cast<unsigned char>(b[at + 2]) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+std::size_t U16(const std::string& b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
+}
+
+// A table file read back just enough to check it: records by the header's
+// count, and that the file is exactly as long as the header says.
+struct Table {
+  std::uint32_t count = 0;
+  std::vector<std::string> records;  // without the flag byte
+};
+Table ReadTable(const std::string& path) {
+  const std::string bytes = ReadFileBytes(path);
+  Table table;
+  table.count = U32(bytes, 4);
+  const std::size_t header = U16(bytes, 8);
+  const std::size_t record = U16(bytes, 10);
+  EXPECT_EQ(bytes.size(), header + table.count * record + 1) << path;
+  EXPECT_EQ(bytes.back(), '\x1A') << path;
+  for (std::uint32_t i = 0; i < table.count; ++i) {
+    EXPECT_EQ(bytes[header + i * record], ' ');
+    table.records.push_back(bytes.substr(header + i * record + 1, record - 1));
+  }
+  return table;
+}
+
+void ExpectError(int number, const std::function<void()>& f, const char* needle = "") {
+  try {
+    f();
+    ADD_FAILURE() << "no error, expected " << number;
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), number) << e.description();
+    EXPECT_NE(e.description().find(needle), std::string::npos) << e.description();
+  }
+}
+
+class DbaseProviderTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<Session> Open(FileSystem& fs = RealFileSystem()) {
+    return OpenDbaseSession(fs, clock, dir.path());
+  }
+  std::string Create(const std::string& defs, const std::string& name = "143005.dbf") {
+    return "CREATE TABLE " + dir.File(name) + "  " + defs;
+  }
+  std::string Insert(const std::string& names, const std::string& values,
+                     const std::string& name = "143005.dbf") {
+    return "insert into  " + dir.File(name) + "  (" + names + ")  values (" + values + ")";
+  }
+
+  TempDir dir;
+  FixedClock clock{kNow};
+};
+
+TEST_F(DbaseProviderTest, WritesTheRunsStatements) {
+  auto session = Open();
+  session->Execute(Create("([Code]  CHAR(8),[名称]  CHAR(100))"));
+  session->Execute(Insert("Code,名称", "'1','苹果'"));
+  session->Execute(Insert("Code,名称", "'O''Brien','€5'"));
+  session->Close();
+  const Table table = ReadTable(dir.File("143005.dbf"));
+  ASSERT_EQ(table.count, 2u);
+  EXPECT_EQ(table.records[0], "1       " + codepage::ToCp936("苹果") + std::string(96, ' '));
+  EXPECT_EQ(table.records[1], "O'Brien " + std::string("\x80" "5") + std::string(98, ' '));
+  EXPECT_TRUE(session->Warnings().empty());
+}
+
+TEST_F(DbaseProviderTest, ValuesAreCutWithoutSplittingACharacterAndTold) {
+  auto session = Open();
+  session->Execute(Create("([A]  CHAR(3),[B]  CHAR(4),[C]  CHAR(5))"));
+  // 苹果 is 4 bytes; 😀 takes four in its GB18030 form.
+  session->Execute(Insert("A,B,C", "'苹果','a😀😀','a😀😀'"));
+  session->Execute(Insert("A,B,C", "'abc','abcd','abcde'"));  // exact fits are not cuts
+  session->Close();
+  const Table table = ReadTable(dir.File("143005.dbf"));
+  ASSERT_EQ(table.count, 2u);
+  EXPECT_EQ(table.records[0],
+            codepage::ToCp936("苹") + " " + "a   " + "a" + codepage::ToCp936("😀"));
+  EXPECT_EQ(table.records[1], "abcabcdabcde");
+  EXPECT_EQ(session->Warnings(),
+            (std::vector<std::string>{
+                "第 1 行字段“A”的值长 4 个字节，超过字段宽度 3，截断为 2 个字节",
+                "第 1 行字段“B”的值长 9 个字节，超过字段宽度 4，截断为 1 个字节",
+                "第 1 行字段“C”的值长 9 个字节，超过字段宽度 5，截断为 5 个字节",
+                "第 1 行字段“C”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入",
+            }));
+}
+
+TEST_F(DbaseProviderTest, RenamedFieldsAreTold) {
+  auto session = Open();
+  session->Execute(Create("([Code]  CHAR(1),[code]  CHAR(1),[一二三四五六]  CHAR(1),[😀]  CHAR(1))"));
+  session->Close();
+  const std::string header = ReadFileBytes(dir.File("143005.dbf"));
+  EXPECT_EQ(header.substr(64, 11), std::string("code_2") + std::string(5, '\0'));
+  EXPECT_EQ(header.substr(96, 11), codepage::ToCp936("一二三四五") + '\0');
+  EXPECT_EQ(session->Warnings(),
+            (std::vector<std::string>{
+                "字段名“code”与前面的字段重名，改为“code_2”",
+                "字段名“一二三四五六”超过 10 个字节，改为“一二三四五”",
+                "字段名“😀”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入",
+            }));
+}
+
+TEST_F(DbaseProviderTest, ManyCutValuesAreCountedAfterTheFirstHundred) {
+  auto session = Open();
+  session->Execute(Create("([A]  CHAR(1))"));
+  for (int i = 0; i < 150; ++i) session->Execute(Insert("A", "'xy'"));
+  session->Close();
+  ASSERT_EQ(session->Warnings().size(), 101u);
+  EXPECT_EQ(session->Warnings()[99], "第 100 行字段“A”的值长 2 个字节，超过字段宽度 1，截断为 1 个字节");
+  EXPECT_EQ(session->Warnings()[100], "另有 50 个值超过字段宽度被截断，未逐一列出");
+}
+
+// Two runs in one second into one folder, or a user's own file of that
+// name: the existing file must survive.
+TEST_F(DbaseProviderTest, CreateOntoAnExistingFileFailsAndLeavesItAlone) {
+  testing_support::WriteFileBytes(dir.File("143005.dbf"), "mine");
+  auto session = Open();
+  ExpectError(err::kFileExists, [&] { session->Execute(Create("([A]  CHAR(1))")); });
+  EXPECT_EQ(ReadFileBytes(dir.File("143005.dbf")), "mine");
+  // Nor does the session know the table.
+  ExpectError(err::kDbaseUnknownTable, [&] { session->Execute(Insert("A", "'x'")); });
+}
+
+TEST_F(DbaseProviderTest, RefusedDefinitionsCreateNoFile) {
+  std::string many;
+  for (int i = 0; i < 256; ++i) many += (i ? ",[F" : "[F") + std::to_string(i) + "]  CHAR(1)";
+  const struct {
+    std::string defs;
+    int number;
+  } cases[] = {
+      {"(" + many + ")", err::kDbaseTooManyFields},
+      {"([A]  CHAR(0))", err::kDbaseBadFieldWidth},
+      {"([A]  CHAR(255))", err::kDbaseBadFieldWidth},
+      {"([]  CHAR(1))", err::kDbaseBadFieldName},
+      {"([A]  CHAR(1)", err::kDbaseBadStatement},
+  };
+  auto session = Open();
+  for (const auto& c : cases) {
+    ExpectError(c.number, [&] { session->Execute(Create(c.defs)); });
+    EXPECT_FALSE(RealFileSystem().FileExists(dir.File("143005.dbf"))) << c.defs;
+  }
+}
+
+TEST_F(DbaseProviderTest, InsertOnlyIntoTablesOfThisSession) {
+  auto first = Open();
+  first->Execute(Create("([A]  CHAR(1))"));
+  first->Close();
+  auto second = Open();
+  ExpectError(err::kDbaseUnknownTable, [&] { second->Execute(Insert("A", "'x'")); },
+              "insert into  ");
+}
+
+TEST_F(DbaseProviderTest, OnlyStatementsThatWriteTables) {
+  auto session = Open();
+  ExpectError(err::kNotSupported, [&] { session->Query("select * from  [Sheet1$]"); });
+  ExpectError(err::kNotSupported, [&] { session->OpenSchema(20); });
+  ExpectError(err::kDbaseBadStatement, [&] { session->Execute("DROP TABLE x"); }, "DROP TABLE x");
+  session->Close();
+  session->Close();  // a second Close has nothing left to do
+  ExpectError(err::kDbaseSessionClosed, [&] { session->Execute(Create("([A]  CHAR(1))")); });
+}
+
+// A run that fails mid-way releases its connection without closing it:
+// the rows inserted so far must still make a table every reader opens.
+TEST_F(DbaseProviderTest, DestroyedWithoutCloseLeavesACompleteTable) {
+  {
+    auto session = Open();
+    session->Execute(Create("([A]  CHAR(2))"));
+    for (int i = 0; i < 3; ++i) session->Execute(Insert("A", "'" + std::to_string(i) + "'"));
+  }
+  const Table table = ReadTable(dir.File("143005.dbf"));
+  EXPECT_EQ(table.records, (std::vector<std::string>{"0 ", "1 ", "2 "}));
+}
+
+TEST_F(DbaseProviderTest, FileOnDiskIsACompleteTableWhileRowsGoIn) {
+  auto session = Open();
+  session->Execute(Create("([A]  CHAR(200))"));
+  const std::string value(200, 'v');
+  for (int i = 0; i < 1000; ++i) {
+    session->Execute(Insert("A", "'" + value + "'"));
+    if (i % 100 == 99) {
+      const Table table = ReadTable(dir.File("143005.dbf"));  // checks size, count and 0x1A
+      EXPECT_LE(table.count, static_cast<std::uint32_t>(i + 1));
+      EXPECT_GT(table.count + 330u, static_cast<std::uint32_t>(i + 1));  // at most one batch behind
+    }
+  }
+  session->Close();
+  EXPECT_EQ(ReadTable(dir.File("143005.dbf")).count, 1000u);
+}
+
+TEST_F(DbaseProviderTest, DiskFullKeepsTheRowsWrittenBefore) {
+  testing::DiskFullFileSystem disk_full(/*fail_on_write=*/4);  // the second batch
+  {
+    auto session = Open(disk_full);
+    session->Execute(Create("([A]  CHAR(200))"));
+    const std::string row = Insert("A", "'" + std::string(200, 'v') + "'");
+    int inserted = 0;
+    try {
+      for (; inserted < 10000; ++inserted) session->Execute(row);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kDiskFull);
+    }
+    EXPECT_LT(inserted, 10000);
+    ExpectError(err::kDbaseWriteFailed, [&] { session->Execute(row); }, "磁盘已满");
+    ExpectError(err::kDbaseWriteFailed, [&] { session->Close(); });
+  }
+  const Table table = ReadTable(dir.File("143005.dbf"));
+  EXPECT_GT(table.count, 0u);
+}
+
+TEST_F(DbaseProviderTest, HeaderThatCannotBeWrittenLeavesNoFile) {
+  testing::DiskFullFileSystem disk_full(/*fail_on_write=*/1);
+  auto session = Open(disk_full);
+  ExpectError(err::kDiskFull, [&] { session->Execute(Create("([A]  CHAR(1))")); });
+  EXPECT_FALSE(RealFileSystem().FileExists(dir.File("143005.dbf")));
+}
+
+TEST_F(DbaseProviderTest, TwoTablesInOneSession) {
+  auto session = Open();
+  session->Execute(Create("([A]  CHAR(1))", "1.dbf"));
+  session->Execute(Create("([B]  CHAR(1))", "2.dbf"));
+  session->Execute(Insert("B", "'b'", "2.dbf"));
+  session->Execute(Insert("A", "'a'", "1.dbf"));
+  ExpectError(err::kFileExists, [&] { session->Execute(Create("([C]  CHAR(1))", "1.dbf")); });
+  session->Close();
+  EXPECT_EQ(ReadTable(dir.File("1.dbf")).records, std::vector<std::string>{"a"});
+  EXPECT_EQ(ReadTable(dir.File("2.dbf")).records, std::vector<std::string>{"b"});
+}
+
+// The whole way the run goes: connection text, CreateDbfTable, inserts,
+// Close, in a folder whose name holds what folder names may.
+TEST_F(DbaseProviderTest, ThroughTheConnectionAndCreateDbfTable) {
+  const std::string folder = dir.File("my data (2024) [v1], O'Brien's 数据; x=y");
+  std::filesystem::create_directory(ToFsPath(folder));
+  auto providers = MakeProviders(RealFileSystem(), clock);
+  Connection connection(*providers);
+  const std::string name =
+      mdlpublic::CreateDbfTable(folder, "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock);
+  EXPECT_EQ(name, "143005.dbf");
+  connection.Execute("insert into  " + folder + kPathSeparator + name +
+                     "  (Code,名称)  values ('1','苹果')");
+  connection.Close();
+  const Table table = ReadTable(folder + kPathSeparator + name);
+  ASSERT_EQ(table.count, 1u);
+  EXPECT_EQ(table.records[0].substr(0, 12), "1       " + codepage::ToCp936("苹果"));
+}
+
+}  // namespace
+}  // namespace platform::data::dbase
