@@ -45,6 +45,8 @@ class DiskFullFileSystem : public FileSystem {
   explicit DiskFullFileSystem(int fail_on_write) : fail_on_write_(fail_on_write) {}
 
   bool FileExists(std::string_view path) const override { return real().FileExists(path); }
+  bool FolderExists(std::string_view path) const override { return real().FolderExists(path); }
+  bool IsReadOnly(std::string_view path) const override { return real().IsReadOnly(path); }
   void DeleteFile(std::string_view path, bool force) override { real().DeleteFile(path, force); }
   void MoveFile(std::string_view from, std::string_view to) override { real().MoveFile(from, to); }
   std::string GetFileName(std::string_view path) const override { return real().GetFileName(path); }
