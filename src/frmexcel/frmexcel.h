@@ -63,6 +63,8 @@ class FrmExcel : public QWidget, private RunHost {
   void ReportFatal(int number, const std::string& description);
   void ReportWarnings(const std::vector<std::string>& warnings);
   void SetRunning(bool running);
+  // Puts the run's latest status text into lblstat.
+  void ShowStatus();
 
   // RunHost
   std::string WorkbookPath() const override;
@@ -91,6 +93,10 @@ class FrmExcel : public QWidget, private RunHost {
   bool running_ = false;
   bool stop_requested_ = false;
   bool close_when_stopped_ = false;
+  // The status line during a run; lblstat shows it when the window is
+  // serviced and when the run ends.
+  std::string status_;
+  bool status_shown_ = true;
   QElapsedTimer since_serviced_;
 };
 
