@@ -143,8 +143,9 @@ void FrmExcel::ChooseTarget() {
   Guarded([this] {
     if (!cdgdbf_.Show()) return;
     const std::string& name = cdgdbf_.FileName();
-    // The dBase driver could not work in folders with Chinese names; only
-    // the folder is checked, a Chinese file name is fine.
+    // Older dBase drivers fail in folders with Chinese names, and users
+    // keep to that rule; only the folder counts, a Chinese file name is
+    // fine.
     if (mdlpublic::HasDbcsChar(platform::Variant::Text(mdlpublic::GetDirPart(name)))) {
       dialogs_.ShowInformation(kChineseFolderRefusal, kMessageTitle);
       return;
@@ -164,11 +165,10 @@ void FrmExcel::Convert() {
       throw;
     }
     SetRunning(false);
-    if (close_when_stopped_) {
-      close();
-      return;
-    }
+    // A run that finished before it saw the stop request still reports
+    // what it changed.
     if (result.outcome == RunOutcome::kCompleted) ReportWarnings(result.warnings);
+    if (close_when_stopped_) close();
   });
 }
 
@@ -217,6 +217,7 @@ void FrmExcel::SetRunning(bool running) {
   running_ = running;
   if (running) {
     stop_requested_ = false;
+    close_when_stopped_ = false;
     status_ = lblstat_->text().toStdString();
     since_serviced_.start();
   } else {
