@@ -117,7 +117,7 @@ class DbaseSession final : public Session {
     closed_ = true;
     // Every table is closed even when one fails; the first error is raised.
     std::exception_ptr first;
-    for (auto& table : tables_) {
+    for (const auto& table : tables_) {
       try {
         table->writer->Close();
       } catch (...) {
