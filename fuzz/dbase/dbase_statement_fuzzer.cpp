@@ -5,7 +5,9 @@
 //
 //   TMPDIR=/dev/shm build/fuzz/fuzz/dbase/dbase_statement_fuzzer
 //       -dict=fuzz/dbase/dbase.dict CORPUS_DIR fuzz/dbase/corpus
-// (a folder in memory: every closed table is fsync'ed)
+// (a folder in memory: every closed table is fsync'ed). Inputs that once
+// found a fault go in fuzz/dbase/regressions/; CTest replays them and the
+// seeds (dbase_fuzz_replay).
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>

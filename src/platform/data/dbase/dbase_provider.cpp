@@ -1,6 +1,7 @@
 #include "platform/data/dbase/dbase_provider.h"
 
 #include <array>
+#include <exception>
 #include <utility>
 
 #include "platform/codepage/codepage.h"
