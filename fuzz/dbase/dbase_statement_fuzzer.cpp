@@ -3,9 +3,11 @@
 // the session must not crash, and every table it leaves must be complete:
 // as long as its header says, ending in the end-of-file byte.
 //
-//   TMPDIR=/dev/shm build/fuzz/fuzz/dbase/dbase_statement_fuzzer \
-//     -dict=fuzz/dbase/dbase.dict CORPUS_DIR fuzz/dbase/corpus
-// (a folder in memory: every closed table is fsync'ed)
+//   TMPDIR=/dev/shm build/fuzz/fuzz/dbase/dbase_statement_fuzzer
+//       -dict=fuzz/dbase/dbase.dict CORPUS_DIR fuzz/dbase/corpus
+// (a folder in memory: every closed table is fsync'ed). Inputs that once
+// found a fault go in fuzz/dbase/regressions/; CTest replays them and the
+// seeds (dbase_fuzz_replay).
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
