@@ -26,30 +26,23 @@ namespace fs = std::filesystem;
 
 // The real file system, but files are created only directly inside the
 // folder: fuzzed paths must not write elsewhere on the machine.
-class FolderOnly : public platform::FileSystem {
+class FolderOnly : public platform::ForwardingFileSystem {
  public:
-  explicit FolderOnly(std::string folder) : folder_(std::move(folder)) {}
+  explicit FolderOnly(std::string folder)
+      : ForwardingFileSystem(platform::RealFileSystem()), folder_(std::move(folder)) {}
 
-  bool FileExists(std::string_view path) const override { return Real().FileExists(path); }
-  bool FolderExists(std::string_view path) const override { return Real().FolderExists(path); }
-  bool IsReadOnly(std::string_view path) const override { return Real().IsReadOnly(path); }
   void DeleteFile(std::string_view path, bool force) override {
     Check(path);
-    Real().DeleteFile(path, force);
+    inner().DeleteFile(path, force);
   }
   void MoveFile(std::string_view, std::string_view) override { Refuse(); }
-  std::string GetFileName(std::string_view path) const override { return Real().GetFileName(path); }
   void ReplaceFile(std::string_view, std::string_view) override { Refuse(); }
-  std::unique_ptr<platform::RandomAccessFile> OpenForRead(std::string_view path) const override {
-    return Real().OpenForRead(path);
-  }
   std::unique_ptr<platform::WritableFile> CreateExclusive(std::string_view path) override {
     Check(path);
-    return Real().CreateExclusive(path);
+    return inner().CreateExclusive(path);
   }
 
  private:
-  static platform::FileSystem& Real() { return platform::RealFileSystem(); }
   [[noreturn]] static void Refuse() { platform::Raise(platform::err::kPermissionDenied, "fuzz"); }
   void Check(std::string_view path) const {
     if (path.size() <= folder_.size() + 1 || !path.starts_with(folder_) ||
