@@ -41,27 +41,27 @@ void FaultyFileSystem::Check(Op op) {
 
 void FaultyFileSystem::DeleteFile(std::string_view path, bool force) {
   Check(Op::kDelete);
-  inner_.DeleteFile(path, force);
+  inner().DeleteFile(path, force);
 }
 
 void FaultyFileSystem::MoveFile(std::string_view source, std::string_view destination) {
   Check(Op::kMove);
-  inner_.MoveFile(source, destination);
+  inner().MoveFile(source, destination);
 }
 
 void FaultyFileSystem::ReplaceFile(std::string_view source, std::string_view destination) {
   Check(Op::kReplace);
-  inner_.ReplaceFile(source, destination);
+  inner().ReplaceFile(source, destination);
 }
 
 std::unique_ptr<platform::RandomAccessFile> FaultyFileSystem::OpenForRead(std::string_view path) const {
   const_cast<FaultyFileSystem*>(this)->Check(Op::kOpenForRead);
-  return inner_.OpenForRead(path);
+  return inner().OpenForRead(path);
 }
 
 std::unique_ptr<platform::WritableFile> FaultyFileSystem::CreateExclusive(std::string_view path) {
   Check(Op::kCreate);
-  return std::make_unique<FaultyFile>(inner_.CreateExclusive(path), *this);
+  return std::make_unique<FaultyFile>(inner().CreateExclusive(path), *this);
 }
 
 }  // namespace testing_support

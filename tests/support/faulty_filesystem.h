@@ -11,11 +11,11 @@ namespace testing_support {
 // Wraps a file system and fails the Nth call of one operation with a
 // chosen error; everything else passes through. Files it creates fail
 // their Nth write or close the same way.
-class FaultyFileSystem : public platform::FileSystem {
+class FaultyFileSystem : public platform::ForwardingFileSystem {
  public:
   enum class Op { kDelete, kMove, kReplace, kCreate, kOpenForRead, kAppend, kSync, kClose };
 
-  explicit FaultyFileSystem(platform::FileSystem& inner) : inner_(inner) {}
+  explicit FaultyFileSystem(platform::FileSystem& inner) : ForwardingFileSystem(inner) {}
 
   void FailAt(Op op, int nth, int number, std::string description) {
     op_ = op;
@@ -29,10 +29,6 @@ class FaultyFileSystem : public platform::FileSystem {
   }
   void Check(Op op);
 
-  bool FileExists(std::string_view path) const override { return inner_.FileExists(path); }
-  bool FolderExists(std::string_view path) const override { return inner_.FolderExists(path); }
-  bool IsReadOnly(std::string_view path) const override { return inner_.IsReadOnly(path); }
-  std::string GetFileName(std::string_view path) const override { return inner_.GetFileName(path); }
   void DeleteFile(std::string_view path, bool force) override;
   void MoveFile(std::string_view source, std::string_view destination) override;
   void ReplaceFile(std::string_view source, std::string_view destination) override;
@@ -40,7 +36,6 @@ class FaultyFileSystem : public platform::FileSystem {
   std::unique_ptr<platform::WritableFile> CreateExclusive(std::string_view path) override;
 
  private:
-  platform::FileSystem& inner_;
   Op op_ = Op::kDelete;
   int nth_ = 0;
   int number_ = 0;

@@ -103,6 +103,37 @@ class FileSystem {
 // The machine's own file system.
 FileSystem& RealFileSystem();
 
+// Passes every call to another file system; wrappers that change one or
+// two operations (fault injection, a sandbox) derive from it.
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
+
+  bool FileExists(std::string_view path) const override { return inner_.FileExists(path); }
+  bool FolderExists(std::string_view path) const override { return inner_.FolderExists(path); }
+  bool IsReadOnly(std::string_view path) const override { return inner_.IsReadOnly(path); }
+  void DeleteFile(std::string_view path, bool force) override { inner_.DeleteFile(path, force); }
+  void MoveFile(std::string_view source, std::string_view destination) override {
+    inner_.MoveFile(source, destination);
+  }
+  std::string GetFileName(std::string_view path) const override { return inner_.GetFileName(path); }
+  void ReplaceFile(std::string_view source, std::string_view destination) override {
+    inner_.ReplaceFile(source, destination);
+  }
+  std::unique_ptr<RandomAccessFile> OpenForRead(std::string_view path) const override {
+    return inner_.OpenForRead(path);
+  }
+  std::unique_ptr<WritableFile> CreateExclusive(std::string_view path) override {
+    return inner_.CreateExclusive(path);
+  }
+
+ protected:
+  FileSystem& inner() const { return inner_; }
+
+ private:
+  FileSystem& inner_;
+};
+
 // An in-memory RandomAccessFile over bytes the caller keeps alive.
 class MemoryFile : public RandomAccessFile {
  public:

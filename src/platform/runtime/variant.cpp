@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <utility>
 
 namespace platform {
@@ -42,11 +41,21 @@ CivilDate DateOfSerialDay(std::int64_t day) {
   return CivilFromDays(offset);
 }
 
+// Zero-padded decimal; dates are formatted for every date cell, so no
+// printf machinery here.
 void AppendPadded(std::string& out, std::int64_t value, int width) {
   char buffer[24];
-  const int n = std::snprintf(buffer, sizeof buffer, "%0*lld", width,
-                              static_cast<long long>(value));
-  out.append(buffer, static_cast<std::size_t>(n));
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  const bool negative = value < 0;
+  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (end - p < width) *--p = '0';
+  if (negative) out += '-';
+  out.append(p, end);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/data/dbase/dbase_provider.h"
 
 #include <array>
+#include <exception>
 #include <utility>
 
 #include "platform/codepage/codepage.h"
@@ -117,7 +118,7 @@ class DbaseSession final : public Session {
     closed_ = true;
     // Every table is closed even when one fails; the first error is raised.
     std::exception_ptr first;
-    for (auto& table : tables_) {
+    for (const auto& table : tables_) {
       try {
         table->writer->Close();
       } catch (...) {

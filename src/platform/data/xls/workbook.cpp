@@ -16,6 +16,7 @@ namespace {
 
 // Days between the 1904 and 1900 date systems' day zero.
 constexpr double k1904Offset = 1462;
+constexpr std::uint32_t kMaxColumns = 256;
 // FORMULA: a cached result that is not a number has 0xFFFF in its top
 // two bytes and its kind in the first.
 constexpr std::uint8_t kFormulaString = 0;
@@ -287,6 +288,9 @@ class SheetBuilder {
 
  private:
   void Add(std::uint32_t row, std::uint32_t column, CellKind kind, std::uint64_t payload) {
+    // A sheet has 256 columns; a cell beyond them is damage (and would
+    // make a table of up to 65,536 fields).
+    if (column >= kMaxColumns) Damaged("单元格的列号 " + std::to_string(column + 1) + " 超出 256 列");
     const std::uint32_t key = SheetCells::Key(row, column);
     if (!cells_.keys.empty() && key <= cells_.keys.back()) in_order_ = false;
     cells_.keys.push_back(key);

@@ -40,24 +40,13 @@ class MemoryWritableFile : public WritableFile {
 
 // The machine's file system, except that the files it creates fail their
 // Nth write (counted per file) like a full disk.
-class DiskFullFileSystem : public FileSystem {
+class DiskFullFileSystem : public ForwardingFileSystem {
  public:
-  explicit DiskFullFileSystem(int fail_on_write) : fail_on_write_(fail_on_write) {}
+  explicit DiskFullFileSystem(int fail_on_write)
+      : ForwardingFileSystem(RealFileSystem()), fail_on_write_(fail_on_write) {}
 
-  bool FileExists(std::string_view path) const override { return real().FileExists(path); }
-  bool FolderExists(std::string_view path) const override { return real().FolderExists(path); }
-  bool IsReadOnly(std::string_view path) const override { return real().IsReadOnly(path); }
-  void DeleteFile(std::string_view path, bool force) override { real().DeleteFile(path, force); }
-  void MoveFile(std::string_view from, std::string_view to) override { real().MoveFile(from, to); }
-  std::string GetFileName(std::string_view path) const override { return real().GetFileName(path); }
-  void ReplaceFile(std::string_view from, std::string_view to) override {
-    real().ReplaceFile(from, to);
-  }
-  std::unique_ptr<RandomAccessFile> OpenForRead(std::string_view path) const override {
-    return real().OpenForRead(path);
-  }
   std::unique_ptr<WritableFile> CreateExclusive(std::string_view path) override {
-    return std::make_unique<Failing>(real().CreateExclusive(path), fail_on_write_);
+    return std::make_unique<Failing>(inner().CreateExclusive(path), fail_on_write_);
   }
 
  private:
@@ -86,7 +75,6 @@ class DiskFullFileSystem : public FileSystem {
     int writes_ = 0;
   };
 
-  static FileSystem& real() { return RealFileSystem(); }
   int fail_on_write_;
 };
 

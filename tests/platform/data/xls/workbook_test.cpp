@@ -222,6 +222,17 @@ TEST(SheetCellsTest, DamageInsideASheetIsReported) {
   }
 }
 
+TEST(SheetCellsTest, ColumnsBeyondTheSheetsLastAreDamage) {
+  // Column 256 would not fit a sheet; the table would get 65,536 fields.
+  for (const std::string& cell : {Number(0, 256, 15, 1),
+                                  Record(rec::kMulRk, U16(0) + U16(255) + U16(15) + U32(2) + U16(15) + U32(2) + U16(256))}) {
+    const std::string stream = Biff8Stream("", {{"S", Number(0, 255, 15, 1) + cell}});
+    const Error e = ErrorOf([&] { ReadOnlySheet(stream); });
+    EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+    EXPECT_EQ(e.description(), "工作簿已损坏：单元格的列号 257 超出 256 列");
+  }
+}
+
 TEST(SheetCellsTest, Biff5TextInTheWorkbookCodePage) {
   // Excel 5/95: BOUNDSHEET and LABEL hold 8-bit text in the code page.
   const std::string name = "\xCA\xFD\xBE\xDD";  // 数据 in code page 936
