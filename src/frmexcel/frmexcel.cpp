@@ -36,7 +36,6 @@ constexpr const char* kCredit = "信息中心软件开发组";
 constexpr qint64 kServiceIntervalMs = 20;
 // The classic runtime's number for a failure it cannot name better.
 constexpr int kInternalError = 51;
-constexpr std::size_t kWarningsShown = 20;
 
 QRect FromTwips(int left, int top, int width, int height) {
   return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
@@ -165,9 +164,8 @@ void FrmExcel::Convert() {
       throw;
     }
     SetRunning(false);
-    // A run that finished before it saw the stop request still reports
-    // what it changed.
-    if (result.outcome == RunOutcome::kCompleted) ReportWarnings(result.warnings);
+    // The window keeps to its two message boxes; the provider's warnings
+    // are the command line's to print.
     if (close_when_stopped_) close();
   });
 }
@@ -198,19 +196,6 @@ void FrmExcel::Guarded(Handler&& handler) {
 void FrmExcel::ReportFatal(int number, const std::string& description) {
   dialogs_.ShowInformation("错误 " + std::to_string(number) + "：" + description, kMessageTitle);
   emit fatalError(kFailureExitStatus);
-}
-
-void FrmExcel::ReportWarnings(const std::vector<std::string>& warnings) {
-  if (warnings.empty()) return;
-  // A value changed on the way is to be heard of, never found out later.
-  std::string text = "转换已完成，但以下内容有改动：";
-  for (std::size_t i = 0; i < warnings.size() && i < kWarningsShown; ++i) {
-    text += "\n" + warnings[i];
-  }
-  if (warnings.size() > kWarningsShown) {
-    text += "\n……另有 " + std::to_string(warnings.size() - kWarningsShown) + " 条";
-  }
-  dialogs_.ShowInformation(text, kMessageTitle);
 }
 
 void FrmExcel::SetRunning(bool running) {

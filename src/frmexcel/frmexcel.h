@@ -61,7 +61,6 @@ class FrmExcel : public QWidget, private RunHost {
   template <typename Handler>
   void Guarded(Handler&& handler);
   void ReportFatal(int number, const std::string& description);
-  void ReportWarnings(const std::vector<std::string>& warnings);
   void SetRunning(bool running);
   // Puts the run's latest status text into lblstat.
   void ShowStatus();
