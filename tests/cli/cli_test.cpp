@@ -77,11 +77,14 @@ class CliTest : public ::testing::Test {
   std::vector<std::string> answers;
 };
 
-TEST_F(CliTest, ConversionPrintsTheFinalStatusLine) {
+TEST_F(CliTest, ConversionPrintsTheFinalStatusLineAndAtMostTwentyWarnings) {
+  for (int i = 1; i <= 23; ++i) providers.warnings.push_back("值被截断 " + std::to_string(i));
   EXPECT_EQ(Run({"book.xls", target}), kExitOk);
   EXPECT_EQ(out.str(), " 已经导入 2 条记录 完成\n");
   EXPECT_TRUE(platform::RealFileSystem().FileExists(target));
-  EXPECT_EQ(err.str(), "警告: created " + dir.File("100000.dbf") + "\n");
+  std::string expected;
+  for (int i = 1; i <= 20; ++i) expected += "警告: 值被截断 " + std::to_string(i) + "\n";
+  EXPECT_EQ(err.str(), expected + "警告: 另有 3 条警告未列出\n");
 }
 
 TEST_F(CliTest, QuietPrintsNothingButErrors) {

@@ -95,6 +95,7 @@ class ConversionRunTest : public ::testing::Test {
 };
 
 TEST_F(ConversionRunTest, CompletedRunSendsTheStatementsAndMovesTheFile) {
+  providers.warnings = {"字段名“名称”已改为“名称_2”"};
   const RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kCompleted);
   EXPECT_EQ(result.rows, 3);
@@ -118,7 +119,7 @@ TEST_F(ConversionRunTest, CompletedRunSendsTheStatementsAndMovesTheFile) {
   EXPECT_TRUE(host.prompts.empty());
   EXPECT_FALSE(platform::RealFileSystem().FileExists(Staging()));
   EXPECT_EQ(ReadFileBytes(host.target).substr(0, 7), "CREATE\n");
-  EXPECT_EQ(result.warnings, std::vector<std::string>{"created " + Staging()});
+  EXPECT_EQ(result.warnings, providers.warnings);
 }
 
 TEST_F(ConversionRunTest, PathsAreReadOnceSoMidRunEditsChangeNothing) {
@@ -149,7 +150,7 @@ TEST_F(ConversionRunTest, ExistingTargetAnsweredNoWritesNothing) {
 
 TEST_F(ConversionRunTest, ExistingTargetAnsweredYesStaysUntilTheNewFileIsComplete) {
   WriteFileBytes(host.target, "old");
-  providers.after_insert = [&](int) { EXPECT_EQ(ReadFileBytes(host.target), "old"); };
+  providers.on_insert = [&](int) { EXPECT_EQ(ReadFileBytes(host.target), "old"); };
   EXPECT_EQ(Run().outcome, RunOutcome::kCompleted);
   EXPECT_EQ(host.prompts.size(), 1u);
   EXPECT_EQ(ReadFileBytes(host.target).substr(0, 7), "CREATE\n");

@@ -18,20 +18,21 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "frmexcel/fake_providers.h"
 #include "platform/dialogs/fake_dialogs.h"
 #include "platform/dialogs/font_family.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
+#include "support/fake_providers.h"
 #include "support/temp_dir.h"
 
 namespace frmexcel {
 namespace {
 
-using frmexcel_test::FakeProviders;
-using frmexcel_test::FakeSheet;
-using frmexcel_test::ReadTableLines;
+using testing_support::FakeProviders;
+using testing_support::FakeSheet;
+using testing_support::FakeWorkbook;
+using testing_support::ReadInsertedValues;
 using platform::Variant;
 using platform::dialogs::FakeDialogs;
 using platform::dialogs::FileDialogKind;
@@ -71,7 +72,9 @@ class FrmExcelTest : public ::testing::Test {
         services_{platform::RealFileSystem(), clock_, providers_},
         window_(dialogs_, services_),
         workbook_(dir_.File("book.xls")),
-        target_(dir_.File("result.dbf")) {}
+        target_(dir_.File("result.dbf")) {
+    providers_.only_listed_paths = true;
+  }
 
   template <typename Control>
   Control* Find(const char* name) {
@@ -86,7 +89,9 @@ class FrmExcelTest : public ::testing::Test {
 
   // Paths typed into the boxes and the workbook behind them.
   void PrepareRun(FakeSheet sheet) {
-    providers_.workbooks[workbook_] = std::move(sheet);
+    FakeWorkbook book;
+    book.sheet = std::move(sheet);
+    providers_.workbooks_by_path[workbook_] = std::move(book);
     TxtExcel()->setText(QString::fromStdString(workbook_));
     TxtDbf()->setText(QString::fromStdString(target_));
   }
@@ -355,7 +360,7 @@ TEST_F(FrmExcelTest, ConversionCountsRowsInTheStatusLineAndFinishes) {
   // Before each insert the label shows the rows done so far; the line is
   // not cleared when a run starts.
   EXPECT_THAT(seen, ElementsAre(" 上次的状态", " 已经导入 1 条记录", " 已经导入 2 条记录"));
-  EXPECT_THAT(ReadTableLines(target_), ElementsAre("'1','苹果'", "'2',''", "'3','梨'"));
+  EXPECT_THAT(ReadInsertedValues(target_), ElementsAre("'1','苹果'", "'2',''", "'3','梨'"));
   EXPECT_THAT(FolderEntries(dir_.path()), ElementsAre("result.dbf"));
   EXPECT_TRUE(dialogs_.messages.empty());
 }
@@ -386,7 +391,7 @@ TEST_F(FrmExcelTest, ExistingTargetIsReplacedWhenTheUserSaysYes) {
   EXPECT_EQ(dialogs_.messages[0].text, "dbf文件已经存在,是否覆盖?");
   EXPECT_EQ(dialogs_.messages[0].title, "Quenmar软件");
   EXPECT_TRUE(dialogs_.messages[0].yes_no);
-  EXPECT_EQ(ReadTableLines(target_).size(), 3u);
+  EXPECT_EQ(ReadInsertedValues(target_).size(), 3u);
   EXPECT_THAT(FolderEntries(dir_.path()), ElementsAre("result.dbf"));
 }
 

@@ -2,7 +2,7 @@
 # the offscreen platform.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
-add_executable(frmexcel_test frmexcel_test.cpp fake_providers.cpp qt_test_main.cpp)
+add_executable(frmexcel_test frmexcel_test.cpp qt_test_main.cpp)
 target_include_directories(frmexcel_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(frmexcel_test PRIVATE excel2dbf_window e2d_testsupport Qt6::Test
                                             GTest::gtest GTest::gmock)

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "support/temp_dir.h"
+
 namespace testing_support {
 namespace {
 
@@ -12,7 +14,7 @@ using platform::data::TableRowSource;
 
 class FakeWorkbookSession : public Session {
  public:
-  FakeWorkbookSession(FakeProviders& owner, const FakeWorkbook& workbook)
+  FakeWorkbookSession(FakeProviders& owner, FakeWorkbook workbook)
       : owner_(owner), workbook_(workbook) {}
 
   std::unique_ptr<RowSource> OpenSchema(int) override {
@@ -40,7 +42,7 @@ class FakeWorkbookSession : public Session {
 
  private:
   FakeProviders& owner_;
-  const FakeWorkbook& workbook_;
+  FakeWorkbook workbook_;
   std::vector<std::string> warnings_;
 };
 
@@ -60,12 +62,11 @@ class FakeDbaseSession : public Session {
       const std::string path(statement.substr(kCreate.size(), end + 4 - kCreate.size()));
       file_ = platform::RealFileSystem().CreateExclusive(path);
       file_->Append("CREATE\n");
-      warnings_.push_back("created " + path);
       return;
     }
+    if (owner_.on_insert) owner_.on_insert(++inserts_);
     file_->Append(std::string(statement) + "\n");
     file_->Flush();
-    if (owner_.after_insert) owner_.after_insert(++inserts_);
   }
 
   void Close() override {
@@ -74,12 +75,11 @@ class FakeDbaseSession : public Session {
     if (file_) file_->Close();
   }
 
-  const std::vector<std::string>& Warnings() const override { return warnings_; }
+  const std::vector<std::string>& Warnings() const override { return owner_.warnings; }
 
  private:
   FakeProviders& owner_;
   std::unique_ptr<platform::WritableFile> file_;
-  std::vector<std::string> warnings_;
   int inserts_ = 0;
 };
 
@@ -93,12 +93,32 @@ void FakeProviders::MaybeFail(InjectedFault::At at) {
 std::unique_ptr<Session> FakeProviders::OpenWorkbook(std::string_view path) {
   log.opened.push_back("workbook:" + std::string(path));
   MaybeFail(InjectedFault::At::kOpenWorkbook);
-  return std::make_unique<FakeWorkbookSession>(*this, workbook_);
+  if (!only_listed_paths) return std::make_unique<FakeWorkbookSession>(*this, workbook);
+  const auto it = workbooks_by_path.find(std::string(path));
+  if (it == workbooks_by_path.end()) platform::Raise(1101, "无法打开工作簿：" + std::string(path));
+  return std::make_unique<FakeWorkbookSession>(*this, it->second);
 }
 
 std::unique_ptr<Session> FakeProviders::OpenDbase(std::string_view folder) {
   log.opened.push_back("dbase:" + std::string(folder));
   return std::make_unique<FakeDbaseSession>(*this);
+}
+
+std::vector<std::string> ReadInsertedValues(const std::string& path) {
+  constexpr std::string_view kValues = ")  values (";
+  std::vector<std::string> values;
+  const std::string bytes = ReadFileBytes(path);
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t end = bytes.find('\n', start);
+    const std::string_view line(bytes.data() + start, (end == std::string::npos ? bytes.size() : end) - start);
+    const std::size_t at = line.find(kValues);
+    if (at != std::string_view::npos) {
+      values.emplace_back(line.substr(at + kValues.size(), line.size() - at - kValues.size() - 1));
+    }
+    start = end == std::string::npos ? bytes.size() : end + 1;
+  }
+  return values;
 }
 
 }  // namespace testing_support

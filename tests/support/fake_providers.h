@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,28 +40,38 @@ struct InjectedFault {
   std::string description;
 };
 
-// Providers that serve a FakeWorkbook and, for the dBase side, create the
-// staging file named by CREATE TABLE on the real file system (so moves and
-// replacements act on real files) and append every insert to it, one line
-// each.
+// Providers that serve workbooks from memory and, for the dBase side,
+// create the staging file named by CREATE TABLE on the real file system (so
+// moves and replacements act on real files) and append every insert to it,
+// one line each after a first line "CREATE".
 class FakeProviders : public platform::data::ProviderFactory {
  public:
-  explicit FakeProviders(FakeWorkbook workbook) : workbook_(std::move(workbook)) {}
+  FakeProviders() = default;
+  explicit FakeProviders(FakeWorkbook workbook) : workbook(std::move(workbook)) {}
 
   std::unique_ptr<platform::data::Session> OpenWorkbook(std::string_view path) override;
   std::unique_ptr<platform::data::Session> OpenDbase(std::string_view folder) override;
 
+  // Served for any path, unless only_listed_paths: then only the paths in
+  // workbooks_by_path open and any other fails (1101).
+  FakeWorkbook workbook;
+  bool only_listed_paths = false;
+  std::map<std::string, FakeWorkbook> workbooks_by_path;
   ProviderLog log;
   InjectedFault fault;
-  // Called from the dBase session after each insert (tests change state
-  // mid-run with it).
-  std::function<void(int insert_number)> after_insert;
+  // Called before each insert is carried out, with its 1-based number;
+  // throwing from it fails that insert.
+  std::function<void(int insert_number)> on_insert;
+  // What every dBase session reports as its warnings.
+  std::vector<std::string> warnings;
 
   void MaybeFail(InjectedFault::At at);
 
  private:
-  FakeWorkbook workbook_;
   int counts_[5] = {0, 0, 0, 0, 0};
 };
+
+// The values part ("'1','苹果'") of each insert a fake dBase table holds.
+std::vector<std::string> ReadInsertedValues(const std::string& path);
 
 }  // namespace testing_support
