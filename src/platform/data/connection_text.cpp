@@ -1,8 +1,8 @@
 #include "platform/data/connection_text.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data {
@@ -17,16 +17,9 @@ constexpr std::string_view kAfterDefaultDir = ";Deleted=0;Driver=";
 constexpr std::string_view kDbaseDriver = "{Microsoft dBase Driver (*.dbf)}";
 constexpr std::string_view kDbase3DriverId = "21";
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool EqualsI(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-bool StartsWithI(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsI(s.substr(0, prefix.size()), prefix);
-}
+using ascii::Lower;
+constexpr auto EqualsI = ascii::EqualsIgnoringCase;
+constexpr auto StartsWithI = ascii::StartsWithIgnoringCase;
 
 std::size_t FindI(std::string_view s, std::string_view needle, std::size_t from = 0) {
   const auto it = std::search(s.begin() + static_cast<std::ptrdiff_t>(std::min(from, s.size())), s.end(),

@@ -8,6 +8,7 @@
 #include "platform/data/xls/sheet_table.h"
 #include "platform/data/xls/workbook.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::xls {
@@ -32,19 +33,9 @@ class FileView : public RandomAccessFile {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 // Takes a keyword (ASCII case ignored) and the blanks after it.
 bool TakeWord(std::string_view& s, std::string_view word) {
-  if (s.size() < word.size() || !EqualsIgnoringAsciiCase(s.substr(0, word.size()), word)) return false;
+  if (!ascii::StartsWithIgnoringCase(s, word)) return false;
   s.remove_prefix(word.size());
   const std::size_t before = s.size();
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
@@ -106,7 +97,7 @@ class WorkbookSession : public Session {
     }
     if (table.empty()) Raise(err::kTableNotFound, "找不到表：语句中的表名是空的（工作簿中没有工作表？）");
     for (const std::size_t i : listed_) {
-      if (EqualsIgnoringAsciiCase(WithoutApostrophes(TableNameOf(globals_->sheets[i].name)), table)) {
+      if (ascii::EqualsIgnoringCase(WithoutApostrophes(TableNameOf(globals_->sheets[i].name)), table)) {
         return std::make_unique<SheetTable>(globals_, ReadSheetCells(*stream_, globals_->sheets[i], *globals_));
       }
     }
