@@ -29,6 +29,8 @@ class FolderOnly : public platform::FileSystem {
   explicit FolderOnly(std::string folder) : folder_(std::move(folder)) {}
 
   bool FileExists(std::string_view path) const override { return Real().FileExists(path); }
+  bool FolderExists(std::string_view path) const override { return Real().FolderExists(path); }
+  bool IsReadOnly(std::string_view path) const override { return Real().IsReadOnly(path); }
   void DeleteFile(std::string_view path, bool force) override {
     Check(path);
     Real().DeleteFile(path, force);

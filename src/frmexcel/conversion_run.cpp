@@ -123,6 +123,10 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
     platform::Raise(platform::err::kPathFileAccess, "目标是文件夹，不是文件：" + target);
   }
   const bool replace_target = services.file_system.FileExists(target);
+  // Replacing the workbook with its own table would lose the workbook.
+  if (replace_target && services.file_system.SameFile(workbook, target)) {
+    platform::Raise(platform::err::kPathFileAccess, "目标文件就是工作簿本身，不能覆盖：" + target);
+  }
   if (replace_target) {
     if (!host.AskYesNo(kOverwritePrompt, kMessageTitle)) {
       result.outcome = RunOutcome::kDeclined;

@@ -32,6 +32,7 @@ class FaultyFileSystem : public platform::FileSystem {
   bool FileExists(std::string_view path) const override { return inner_.FileExists(path); }
   bool FolderExists(std::string_view path) const override { return inner_.FolderExists(path); }
   bool IsReadOnly(std::string_view path) const override { return inner_.IsReadOnly(path); }
+  bool SameFile(std::string_view a, std::string_view b) const override { return inner_.SameFile(a, b); }
   std::string GetFileName(std::string_view path) const override { return inner_.GetFileName(path); }
   void DeleteFile(std::string_view path, bool force) override;
   void MoveFile(std::string_view source, std::string_view destination) override;

@@ -80,6 +80,11 @@ class FileSystem {
   virtual void MoveFile(std::string_view source,
                         std::string_view destination) = 0;
 
+  // True when both paths name one existing file (the same file reached by
+  // two spellings included). False when either is missing. File systems
+  // that cannot tell answer false.
+  virtual bool SameFile(std::string_view /*a*/, std::string_view /*b*/) const { return false; }
+
   // The last component of the path: the text after the last separator.
   virtual std::string GetFileName(std::string_view path) const = 0;
 
