@@ -115,14 +115,18 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
   }
   column_definitions = "(" + column_definitions + ")";
 
-  // The old target stays until the new file is complete; it is replaced
-  // in one step at the end, so a failure on the way never loses it.
   // Without a target the staging table would land in the root folder.
   if (target.empty()) platform::Raise(platform::err::kPathFileAccess, "没有指定 dbf 文件");
   if (services.file_system.FolderExists(target)) {
     platform::Raise(platform::err::kPathFileAccess, "目标是文件夹，不是文件：" + target);
   }
+  // The old target stays until the new file is complete; it is replaced
+  // in one step at the end, so a failure on the way never loses it.
   const bool replace_target = services.file_system.FileExists(target);
+  // Replacing the workbook with its own table would lose the workbook.
+  if (replace_target && services.file_system.SameFile(workbook, target)) {
+    platform::Raise(platform::err::kPathFileAccess, "目标文件就是工作簿本身，不能覆盖：" + target);
+  }
   if (replace_target) {
     if (!host.AskYesNo(kOverwritePrompt, kMessageTitle)) {
       result.outcome = RunOutcome::kDeclined;

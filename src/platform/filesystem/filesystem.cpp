@@ -240,7 +240,17 @@ class PosixFileSystem : public FileSystem {
       ::unlink(from.c_str());
       return;
     }
-    RaiseFileError(e, e == EEXIST ? "移动到" : "移动", e == EEXIST ? destination : source);
+    // The source is a name we chose; a destination that exists, is too
+    // long or lies in a missing folder is the one to name.
+    const bool blame_destination = e == EEXIST || e == ENAMETOOLONG || e == ENOENT || e == ENOTDIR;
+    RaiseFileError(e, blame_destination ? "移动到" : "移动", blame_destination ? destination : source);
+  }
+
+  bool SameFile(std::string_view a, std::string_view b) const override {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(Native(a).c_str(), &sa) == 0 && ::stat(Native(b).c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
 
   std::string GetFileName(std::string_view path) const override {

@@ -80,6 +80,11 @@ class FileSystem {
   virtual void MoveFile(std::string_view source,
                         std::string_view destination) = 0;
 
+  // True when both paths name one existing file (the same file reached by
+  // two spellings included). False when either is missing. File systems
+  // that cannot tell answer false.
+  virtual bool SameFile(std::string_view a, std::string_view b) const = 0;
+
   // The last component of the path: the text after the last separator.
   virtual std::string GetFileName(std::string_view path) const = 0;
 
@@ -112,6 +117,7 @@ class ForwardingFileSystem : public FileSystem {
   bool FileExists(std::string_view path) const override { return inner_.FileExists(path); }
   bool FolderExists(std::string_view path) const override { return inner_.FolderExists(path); }
   bool IsReadOnly(std::string_view path) const override { return inner_.IsReadOnly(path); }
+  bool SameFile(std::string_view a, std::string_view b) const override { return inner_.SameFile(a, b); }
   void DeleteFile(std::string_view path, bool force) override { inner_.DeleteFile(path, force); }
   void MoveFile(std::string_view source, std::string_view destination) override {
     inner_.MoveFile(source, destination);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+// Case rules for the keywords of statements and connection texts: ASCII
+// letters only, whatever the process locale, and never touching the bytes
+// of a multi-byte character.
+namespace platform::ascii {
+
+constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+constexpr bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+constexpr bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace platform::ascii

@@ -1,0 +1,199 @@
+// Faults injected at every step of a conversion on the real providers and
+// the real file system, through wrapping fakes: each must reach the user
+// as its number and description, leave the old target byte for byte, leave
+// any staging file a complete table of the rows written before the fault,
+// and release every session and descriptor.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "frmexcel/conversion_run.h"
+#include "mdlpublic/mdlpublic.h"
+#include "platform/data/connection.h"
+#include "platform/data/provider.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/error.h"
+#include "support/faulty_filesystem.h"
+#include "support/faulty_providers.h"
+#include "support/open_descriptors.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::FaultyFileSystem;
+using testing_support::FaultyProviders;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+constexpr std::string_view kOldTarget = "the old target: a failed run leaves it alone";
+constexpr platform::LocalTime kNoon{2024, 3, 5, 12, 0, 0};
+constexpr std::string_view kStagingName = "120000.dbf";
+// many_strings.xls: 1,199 data rows, enough for several write batches.
+constexpr std::int64_t kFixtureRows = 1199;
+
+std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+  return v;
+}
+
+// What a dBase reader finds in a table file: the records its header
+// counts, all present, followed by the end-of-file byte. nullopt when the
+// file is not such a table.
+std::optional<std::uint32_t> CompleteRecordCount(const std::string& dbf) {
+  if (dbf.size() < 34 || static_cast<unsigned char>(dbf[0]) != 0x03) return std::nullopt;
+  const std::uint32_t count = Le(dbf, 4, 4);
+  const std::uint32_t header = Le(dbf, 8, 2);
+  const std::uint32_t record = Le(dbf, 10, 2);
+  if (header < 33 || (header - 33) % 32 != 0 || dbf[header - 1] != 0x0D) return std::nullopt;
+  const std::uint64_t end = header + static_cast<std::uint64_t>(count) * record;
+  if (end >= dbf.size() || dbf[end] != 0x1A) return std::nullopt;
+  return count;
+}
+
+struct Fault {
+  const char* name;
+  // One of the two is used.
+  std::optional<FaultyProviders::Op> provider_op;
+  std::optional<FaultyFileSystem::Op> file_op;
+  int nth;
+  // Rows the staging file must hold afterwards: -1 no staging file, -2 a
+  // complete table of fewer rows than were inserted (a write failed midway).
+  std::int64_t staging_rows;
+};
+
+std::ostream& operator<<(std::ostream& out, const Fault& fault) { return out << fault.name; }
+
+const Fault kFaults[] = {
+    {"OpenWorkbook", FaultyProviders::Op::kOpenWorkbook, {}, 1, -1},
+    {"Select", FaultyProviders::Op::kQuery, {}, 1, -1},
+    {"OpenDbase", FaultyProviders::Op::kOpenDbase, {}, 1, -1},
+    {"CreateTable", FaultyProviders::Op::kExecute, {}, 1, -1},
+    {"FirstInsert", FaultyProviders::Op::kExecute, {}, 2, 0},
+    {"Insert500", FaultyProviders::Op::kExecute, {}, 501, 499},
+    {"LastInsert", FaultyProviders::Op::kExecute, {}, kFixtureRows + 1, kFixtureRows - 1},
+    {"CloseTable", FaultyProviders::Op::kClose, {}, 1, kFixtureRows},
+    {"ReadWorkbookFile", {}, FaultyFileSystem::Op::kOpenForRead, 1, -1},
+    {"CreateStagingFile", {}, FaultyFileSystem::Op::kCreate, 1, -1},
+    {"WriteHeader", {}, FaultyFileSystem::Op::kAppend, 1, -1},
+    {"WriteFirstBatch", {}, FaultyFileSystem::Op::kAppend, 2, -2},
+    {"WriteFirstCount", {}, FaultyFileSystem::Op::kAppend, 3, -2},
+    {"WriteLaterBatch", {}, FaultyFileSystem::Op::kAppend, 4, -2},
+    {"SyncTable", {}, FaultyFileSystem::Op::kSync, 1, kFixtureRows},
+    {"CloseFile", {}, FaultyFileSystem::Op::kClose, 1, kFixtureRows},
+    {"ReplaceTarget", {}, FaultyFileSystem::Op::kReplace, 1, kFixtureRows},
+};
+
+class FaultInjectionTest : public ::testing::TestWithParam<Fault> {
+ protected:
+  FaultInjectionTest()
+      : clock(kNoon),
+        faulty_files(platform::RealFileSystem()),
+        real_providers(platform::data::MakeProviders(faulty_files, clock)),
+        providers(*real_providers) {
+    workbook = dir.File("many_strings.xls");
+    WriteFileBytes(workbook,
+                   ReadFileBytes(testing_support::SourceDir() + "/tests/fixtures/many_strings.xls"));
+    target = dir.File("result.dbf");
+    WriteFileBytes(target, std::string(kOldTarget));
+  }
+
+  // Runs the command line on the wrapped services; returns the exit code.
+  int RunCli() {
+    std::ostringstream out;
+    cli::Console console{out, err};
+    return cli::Main({"-y", "-q", workbook, target}, console, {faulty_files, clock, providers});
+  }
+
+  TempDir dir;
+  platform::FixedClock clock;
+  FaultyFileSystem faulty_files;
+  std::unique_ptr<platform::data::ProviderFactory> real_providers;
+  FaultyProviders providers;
+  std::string workbook;
+  std::string target;
+  std::ostringstream err;
+};
+
+TEST_P(FaultInjectionTest, ReachesTheUserAndLosesNothing) {
+  const Fault& fault = GetParam();
+  const std::string description = std::string("注入的故障：") + fault.name;
+  constexpr int kNumber = 61;
+  if (fault.provider_op) providers.FailAt(*fault.provider_op, fault.nth, kNumber, description);
+  if (fault.file_op) faulty_files.FailAt(*fault.file_op, fault.nth, kNumber, description);
+  const int descriptors = testing_support::OpenDescriptorCount();
+
+  EXPECT_EQ(RunCli(), cli::kExitError);
+
+  // The chosen number and text, as the user sees them.
+  EXPECT_EQ(err.str(), "错误 61: " + description + "\n");
+  EXPECT_EQ(ReadFileBytes(target), kOldTarget);
+  EXPECT_EQ(providers.live_sessions(), 0);
+  EXPECT_EQ(testing_support::OpenDescriptorCount(), descriptors);
+
+  const std::string staging = dir.File(std::string(kStagingName));
+  if (fault.staging_rows == -1) {
+    EXPECT_FALSE(std::filesystem::exists(staging)) << "a staging file after a failed start";
+    return;
+  }
+  ASSERT_TRUE(std::filesystem::exists(staging)) << "the rows written are kept";
+  const auto rows = CompleteRecordCount(ReadFileBytes(staging));
+  ASSERT_TRUE(rows.has_value()) << "the staging file is not a complete table";
+  if (fault.staging_rows == -2) {
+    EXPECT_LT(*rows, kFixtureRows);
+  } else {
+    EXPECT_EQ(*rows, fault.staging_rows);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, FaultInjectionTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Sanity for the table above: without a fault the same run converts every
+// row, and the staging name is the one the faults expect.
+TEST_F(FaultInjectionTest, WithoutAFaultEveryRowArrives) {
+  const int descriptors = testing_support::OpenDescriptorCount();
+  EXPECT_EQ(RunCli(), cli::kExitOk) << err.str();
+  EXPECT_EQ(CompleteRecordCount(ReadFileBytes(target)), kFixtureRows);
+  EXPECT_EQ(providers.calls(FaultyProviders::Op::kExecute), kFixtureRows + 1);
+  EXPECT_GE(faulty_files.calls(FaultyFileSystem::Op::kAppend), 5) << "fewer batches than the faults assume";
+  EXPECT_FALSE(std::filesystem::exists(dir.File(std::string(kStagingName))));
+  EXPECT_EQ(providers.live_sessions(), 0);
+  EXPECT_EQ(testing_support::OpenDescriptorCount(), descriptors);
+}
+
+// Two runs in one folder in the same second name the same staging file.
+// The second must stop at CREATE TABLE (58) without touching the first
+// one's table, which then completes.
+TEST_F(FaultInjectionTest, SecondRunInTheSameSecondStopsAtCreateTable) {
+  // The first run, up to its CREATE TABLE, as the run itself does it.
+  platform::data::Connection first(*real_providers);
+  const std::string folder = dir.path();
+  const std::string first_staging =
+      mdlpublic::CreateDbfTable(folder, "([A]  CHAR(5))", first, clock);
+  ASSERT_EQ(first_staging, kStagingName);
+  const std::string staging_path = dir.File(first_staging);
+  const std::string empty_table = ReadFileBytes(staging_path);
+
+  EXPECT_EQ(RunCli(), cli::kExitError);
+  EXPECT_EQ(err.str(), "错误 58: 文件已存在：" + staging_path + "\n");
+  EXPECT_EQ(providers.calls(FaultyProviders::Op::kExecute), 1) << "stopped at CREATE TABLE";
+  EXPECT_EQ(ReadFileBytes(staging_path), empty_table);
+  EXPECT_EQ(ReadFileBytes(target), kOldTarget);
+
+  // The first run goes on and finishes.
+  first.Execute("insert into  " + staging_path + "  (A)  values ('one')", -1);
+  first.Close();
+  platform::RealFileSystem().ReplaceFile(staging_path, target);
+  EXPECT_EQ(CompleteRecordCount(ReadFileBytes(target)), 1u);
+}
+
+}  // namespace
