@@ -325,6 +325,13 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
   std::uint32_t pending_row = 0;
   std::uint32_t pending_column = 0;
 
+  // A cell record too short for its value is damage, not an empty cell:
+  // dropping it would quietly lose the value.
+  auto short_cell = [&](std::uint32_t row, std::uint32_t column) {
+    Damaged("工作表“" + sheet.name + "”第 " + std::to_string(row + 1) + " 行第 " +
+            std::to_string(column + 1) + " 列的单元格记录不完整");
+  };
+
   auto read_label = [&](RecordCursor& c) -> bool {
     text.clear();
     if (biff8) return c.Biff8String(2, text);
@@ -343,7 +350,10 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
       continue;
     }
     if (type == rec::kString) {
-      if (pending_string && read_label(c)) builder.OwnText(pending_row, pending_column, text);
+      if (pending_string) {
+        if (!read_label(c)) short_cell(pending_row, pending_column);
+        builder.OwnText(pending_row, pending_column, text);
+      }
       pending_string = false;
       continue;
     }
@@ -371,7 +381,7 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
       }
       case rec::kNumber: {
         const std::uint16_t row = c.U16(), column = c.U16(), xf = c.U16();
-        if (c.remaining() < 8) break;
+        if (c.remaining() < 8) short_cell(row, column);
         builder.Number(row, column, xf,
                        LeDouble(reinterpret_cast<const unsigned char*>(reader.data().data()) + c.pos()));
         break;
@@ -379,7 +389,8 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
       case rec::kRk: {
         const std::uint16_t row = c.U16(), column = c.U16(), xf = c.U16();
         const std::uint32_t rk = c.U32();
-        if (c.ok()) builder.Number(row, column, xf, RkValue(rk));
+        if (!c.ok()) short_cell(row, column);
+        builder.Number(row, column, xf, RkValue(rk));
         break;
       }
       case rec::kMulRk: {
@@ -398,14 +409,16 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
         const std::uint16_t row = c.U16(), column = c.U16();
         c.Skip(2);
         const std::uint32_t index = c.U32();
-        if (c.ok()) builder.SharedText(row, column, index);
+        if (!c.ok()) short_cell(row, column);
+        builder.SharedText(row, column, index);
         break;
       }
       case rec::kLabel:
       case rec::kRString: {
         const std::uint16_t row = c.U16(), column = c.U16();
         c.Skip(2);
-        if (c.ok() && read_label(c)) builder.OwnText(row, column, text);
+        if (!c.ok() || !read_label(c)) short_cell(row, column);
+        builder.OwnText(row, column, text);
         break;
       }
       case rec::kBoolErr: {
@@ -413,7 +426,8 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
         c.Skip(2);
         const std::uint8_t value = c.U8();
         const std::uint8_t is_error = c.U8();
-        if (c.ok() && is_error == 0) builder.Boolean(row, column, value != 0);
+        if (!c.ok()) short_cell(row, column);
+        if (is_error == 0) builder.Boolean(row, column, value != 0);
         break;
       }
       case rec::kFormula:
@@ -421,7 +435,7 @@ SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& shee
       case rec::kFormula4: {
         pending_string = false;
         const std::uint16_t row = c.U16(), column = c.U16(), xf = c.U16();
-        if (c.remaining() < 8) break;
+        if (c.remaining() < 8) short_cell(row, column);
         const auto* result = reinterpret_cast<const unsigned char*>(reader.data().data()) + c.pos();
         if (Le16(result + 6) != 0xFFFF) {
           builder.Number(row, column, xf, LeDouble(result));

@@ -222,6 +222,29 @@ TEST(SheetCellsTest, DamageInsideASheetIsReported) {
   }
 }
 
+void Put16(std::string& bytes, std::size_t at, std::uint16_t v) {
+  bytes[at] = static_cast<char>(v & 0xFF);
+  bytes[at + 1] = static_cast<char>(v >> 8);
+}
+
+TEST(SheetCellsTest, CellRecordsTooShortForTheirValueAreDamageNotEmptyCells) {
+  const std::string label = Label(2, 1, "Brien");
+  const std::string cells[] = {
+      label.substr(0, label.size() - 2),  // claims 5 characters, holds 3
+      Record(rec::kNumber, U16(2) + U16(1) + U16(15) + U32(0)),
+      Record(rec::kRk, U16(2) + U16(1) + U16(15)),
+      Record(rec::kLabelSst, U16(2) + U16(1) + U16(15)),
+      Record(rec::kBoolErr, U16(2) + U16(1) + U16(15) + U8(1)),
+  };
+  for (std::string cell : cells) {
+    // Keep the record header's length equal to what the record holds.
+    Put16(cell, 2, static_cast<std::uint16_t>(cell.size() - 4));
+    const Error e = ErrorOf([&] { ReadOnlySheet(Biff8Stream("", {{"S", cell}})); });
+    EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+    EXPECT_EQ(e.description(), "工作簿已损坏：工作表“S”第 3 行第 2 列的单元格记录不完整");
+  }
+}
+
 TEST(SheetCellsTest, ColumnsBeyondTheSheetsLastAreDamage) {
   // Column 256 would not fit a sheet; the table would get 65,536 fields.
   for (const std::string& cell : {Number(0, 256, 15, 1),
