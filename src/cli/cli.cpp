@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ostream>
 
+#include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
 
 namespace cli {
@@ -157,7 +158,12 @@ int Main(const std::vector<std::string>& args, Console& console,
     return kExitOk;
   }
 
-  CliHost host(options, console);
+  // The run takes a target's folder from its path; a bare file name typed
+  // at the prompt means the current folder.
+  Options resolved = options;
+  resolved.workbook = platform::AbsolutePath(options.workbook);
+  resolved.target = platform::AbsolutePath(options.target);
+  CliHost host(resolved, console);
   frmexcel::RunResult result;
   try {
     result = frmexcel::RunConversion(host, services);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "platform/filesystem/filesystem.h"
@@ -125,6 +126,16 @@ TEST_F(CliTest, ExistingTargetFollowsTheOverwriteChoice) {
       EXPECT_TRUE(providers.log.statements.empty() || ReadFileBytes(target) == "old");
     }
   }
+}
+
+TEST_F(CliTest, BareFileNamesMeanTheCurrentFolder) {
+  const auto saved = std::filesystem::current_path();
+  std::filesystem::current_path(platform::ToFsPath(dir.path()));
+  const int status = Run({"book.xls", "结果.dbf"});
+  std::filesystem::current_path(saved);
+  EXPECT_EQ(status, kExitOk) << err.str();
+  EXPECT_TRUE(platform::RealFileSystem().FileExists(dir.File("结果.dbf")));
+  EXPECT_EQ(providers.log.opened.at(0), "workbook:" + dir.File("book.xls"));
 }
 
 TEST_F(CliTest, UsageErrorsExitTwoAndHelpDocumentsTheExitCodes) {

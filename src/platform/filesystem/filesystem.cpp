@@ -305,6 +305,13 @@ std::string FromFsPath(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(s.data()), s.size());
 }
 
+std::string AbsolutePath(std::string_view path) {
+  if (path.empty()) return std::string(path);
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(ToFsPath(path), error);
+  return error ? std::string(path) : FromFsPath(absolute);
+}
+
 void RaiseFileError(int errno_value, std::string_view action, std::string_view path) {
   const std::string p(path);
   switch (errno_value) {

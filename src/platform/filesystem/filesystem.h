@@ -20,6 +20,10 @@ inline constexpr char kPathSeparator = '/';
 std::filesystem::path ToFsPath(std::string_view utf8_path);
 std::string FromFsPath(const std::filesystem::path& path);
 
+// The path made absolute against the current folder (not resolving
+// links); an empty or already absolute path comes back as it is.
+std::string AbsolutePath(std::string_view path);
+
 // Throws the Error that matches a failed system call on path: 53 file not
 // found, 76 path not found, 58 file exists, 70 permission denied, 61 disk
 // full, 75 anything else. `action` says what was being done ("打开",
