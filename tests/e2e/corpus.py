@@ -66,7 +66,7 @@ def main():
         if kind.startswith(("FAULT", "hung", "converted, differs")):
             for line in notes[kind][:10]:
                 print("         " + line)
-    faults = sum(n for k, n in counts.items() if k.startswith(("FAULT", "hung")))
+    faults = sum(n for k, n in counts.items() if k.startswith(("FAULT", "hung", "converted, differs")))
     return 1 if faults else 0
 
 
