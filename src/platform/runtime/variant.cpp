@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace platform {
@@ -41,21 +42,77 @@ CivilDate DateOfSerialDay(std::int64_t day) {
   return CivilFromDays(offset);
 }
 
-// Zero-padded decimal; dates are formatted for every date cell, so no
-// printf machinery here.
-void AppendPadded(std::string& out, std::int64_t value, int width) {
-  char buffer[24];
-  char* end = buffer + sizeof buffer;
+// Writes value as decimal digits, zero-padded to width, ending at end;
+// returns where the text begins. Every number and date cell of every row
+// is formatted, so no printf machinery here.
+char* PutDigits(char* end, std::uint64_t value, int width = 1) {
   char* p = end;
-  const bool negative = value < 0;
-  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
   while (end - p < width) *--p = '0';
-  if (negative) out += '-';
-  out.append(p, end);
+  return p;
+}
+
+// The "%.15G" form by way of the shortest round-trip digits, which are
+// much cheaper to find than 15 exactly rounded ones. When those digits
+// are 15 or fewer, rounding the value to 15 digits gives the same digits:
+// the value lies within half a unit of its last binary place of them, far
+// closer than any other 15-digit decimal (true of normal numbers, and
+// only those with plain, exponent-free forms come here). Writes to out
+// and returns the end, or nullptr when the value needs the exact path.
+char* ShortestGeneral15(double value, char* out) {
+  char digits[32];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific);
+  if (result.ec != std::errc()) return nullptr;
+  // "-d.ddde-XX": split into sign, digit string and decimal exponent.
+  const char* p = digits;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  char significant[20];
+  int count = 0;
+  for (; p != result.ptr && *p != 'e'; ++p) {
+    if (*p == '.') continue;
+    if (count == 15) return nullptr;
+    significant[count++] = *p;
+  }
+  if (p == result.ptr) return nullptr;
+  ++p;  // 'e'
+  const bool exponent_negative = *p == '-';
+  int exponent = 0;
+  for (++p; p != result.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (exponent_negative) exponent = -exponent;
+  // "%G" writes exponents below -4 and from the precision up in E form.
+  if (exponent < -4 || exponent >= 15) return nullptr;
+
+  char* o = out;
+  if (negative) *o++ = '-';
+  if (exponent < 0) {
+    *o++ = '0';
+    *o++ = '.';
+    for (int i = -1; i > exponent; --i) *o++ = '0';
+    for (int i = 0; i < count; ++i) *o++ = significant[i];
+    return o;
+  }
+  for (int i = 0; i <= exponent; ++i) *o++ = i < count ? significant[i] : '0';
+  if (count > exponent + 1) {
+    *o++ = '.';
+    for (int i = exponent + 1; i < count; ++i) *o++ = significant[i];
+  }
+  return o;
+}
+
+// The exact "%.15G" form: to_chars with a precision rounds exactly as
+// printf does, without its locale.
+void AppendGeneral15(double value, std::string& out) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                    std::chars_format::general, 15);
+  for (char* p = buffer; p != result.ptr; ++p) {
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+  }
+  out.append(buffer, result.ptr);
 }
 
 }  // namespace
@@ -148,15 +205,24 @@ void AppendNumberText(double value, std::string& out) {
     out += '0';
     return;
   }
-  // to_chars is locale-independent and, with a precision, exactly
-  // printf's "%.15g"; the window's locale must not turn '.' into ','.
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::general, 15);
-  for (char* p = buffer; p != result.ptr; ++p) {
-    const char c = *p;
-    out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  char buffer[40];
+  char* const end = buffer + sizeof buffer;
+  const double magnitude = std::fabs(value);
+  // Whole numbers of up to 15 digits print as they are (NaN fails here).
+  if (magnitude < 1e15 && value == std::trunc(value)) {
+    char* begin = PutDigits(end, static_cast<std::uint64_t>(magnitude));
+    if (value < 0) *--begin = '-';
+    out.append(begin, end);
+    return;
   }
+  // Subnormal numbers have fewer digits than they show.
+  if (magnitude >= std::numeric_limits<double>::min() && std::isfinite(value)) {
+    if (const char* text_end = ShortestGeneral15(value, buffer)) {
+      out.append(buffer, static_cast<std::size_t>(text_end - buffer));
+      return;
+    }
+  }
+  AppendGeneral15(value, out);
 }
 
 void AppendDateText(double serial, std::string& out) {
@@ -174,21 +240,27 @@ void AppendDateText(double serial, std::string& out) {
     AppendNumberText(serial, out);
     return;
   }
-  if (day > 0) {
-    const CivilDate date = DateOfSerialDay(day);
-    AppendPadded(out, date.year, 4);
-    out += '-';
-    AppendPadded(out, date.month, 2);
-    out += '-';
-    AppendPadded(out, date.day, 2);
-    if (seconds == 0) return;
-    out += ' ';
+  char buffer[40];
+  char* const end = buffer + sizeof buffer;
+  char* p = end;
+  if (seconds != 0 || day == 0) {
+    p = PutDigits(p, static_cast<std::uint64_t>(seconds % 60), 2);
+    *--p = ':';
+    p = PutDigits(p, static_cast<std::uint64_t>(seconds / 60 % 60), 2);
+    *--p = ':';
+    p = PutDigits(p, static_cast<std::uint64_t>(seconds / 3600), 2);
+    if (day > 0) *--p = ' ';
   }
-  AppendPadded(out, seconds / 3600, 2);
-  out += ':';
-  AppendPadded(out, seconds / 60 % 60, 2);
-  out += ':';
-  AppendPadded(out, seconds % 60, 2);
+  if (day > 0) {
+    // Years run from 1900 to 9999 here: always four digits, never negative.
+    const CivilDate date = DateOfSerialDay(day);
+    p = PutDigits(p, date.day, 2);
+    *--p = '-';
+    p = PutDigits(p, date.month, 2);
+    *--p = '-';
+    p = PutDigits(p, static_cast<std::uint64_t>(date.year), 4);
+  }
+  out.append(p, end);
 }
 
 }  // namespace platform

@@ -4,7 +4,12 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -64,6 +69,44 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{Variant::Null(), ""},
                       TextCase{Variant::Text("苹果 O'Brien "), "苹果 O'Brien "}),
     CaseName);
+
+// printf's own "%.15G" (this test runs in the C locale).
+std::string Printf15(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  return buffer;
+}
+
+TEST(VariantTest, NumberTextIsPrintfGeneral15ForAllKindsOfValues) {
+  // Number text takes shortcuts (whole numbers, short decimals); every
+  // kind of value must still come out as printf would write it.
+  std::vector<double> values = {1e15, 999999999999999, -999999999999999, 1e15 - 0.5, 0.0001,
+                                0.00011, 0.0000999, 1e-5, 123456789012345.6, 0.1 + 0.2, 1.0 / 3,
+                                2.0 / 3, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), 9.5, 99999.99999,
+                                0.000123456789012345678, 4503599627370496.5, 1e14 + 0.25};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    // Decimals as sheets hold them, integers near the 15-digit edge, and
+    // arbitrary bit patterns.
+    const int places = static_cast<int>(random() % 8);
+    const double scale = std::pow(10.0, places);
+    values.push_back(std::round(std::uniform_real_distribution<double>(-1e7, 1e7)(random) * scale) / scale);
+    values.push_back(static_cast<double>(static_cast<std::int64_t>(random() % 2000000000000000) -
+                                         1000000000000000));
+    const std::uint64_t bits = random();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    values.push_back(any);
+    values.push_back(std::ldexp(static_cast<double>(random() % (1ull << 53)), -static_cast<int>(random() % 80)));
+  }
+  for (const double value : values) {
+    if (value == 0 || std::isnan(value)) continue;  // "0" for -0; NaN's sign varies by printf
+    ASSERT_EQ(Variant::Number(value).ToText(), Printf15(value)) << "bits of the value: " << std::hexfloat << value;
+  }
+}
 
 TEST(VariantTest, NumberTextIgnoresTheProcessLocale) {
   // The window sets the user's locale; a decimal comma would change values.
