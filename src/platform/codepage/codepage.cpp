@@ -376,9 +376,18 @@ std::string ToUtf8(std::string_view bytes, int code_page) {
   return out;
 }
 
+// Both decoders below size the output for the worst case once and write
+// through a pointer: they run for every string of a workbook.
 void AppendUtf16Le(const unsigned char* data, std::size_t units, std::string& out) {
+  const std::size_t old = out.size();
+  out.resize(old + units * 3);  // a unit takes at most 3 bytes, a pair 4
+  auto* o = reinterpret_cast<unsigned char*>(out.data() + old);
   for (std::size_t k = 0; k < units; ++k) {
     char32_t c = static_cast<char32_t>(data[2 * k] | data[2 * k + 1] << 8);
+    if (c < 0x80) {
+      *o++ = static_cast<unsigned char>(c);
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && k + 1 < units) {
       const char32_t low = static_cast<char32_t>(data[2 * k + 2] | data[2 * k + 3] << 8);
       if (low >= 0xDC00 && low <= 0xDFFF) {
@@ -390,20 +399,37 @@ void AppendUtf16Le(const unsigned char* data, std::size_t units, std::string& ou
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = kReplacement;
     }
-    AppendUtf8(c, out);
+    if (c < 0x800) {
+      *o++ = static_cast<unsigned char>(0xC0 | c >> 6);
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *o++ = static_cast<unsigned char>(0xE0 | c >> 12);
+      *o++ = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else {
+      *o++ = static_cast<unsigned char>(0xF0 | c >> 18);
+      *o++ = static_cast<unsigned char>(0x80 | (c >> 12 & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    }
   }
+  out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - out.data()));
 }
 
 void AppendLatin1(const unsigned char* data, std::size_t count, std::string& out) {
+  const std::size_t old = out.size();
+  out.resize(old + count * 2);
+  auto* o = reinterpret_cast<unsigned char*>(out.data() + old);
   for (std::size_t k = 0; k < count; ++k) {
     const unsigned char b = data[k];
     if (b < 0x80) {
-      out += static_cast<char>(b);
+      *o++ = b;
     } else {
-      out += static_cast<char>(0xC0 | b >> 6);
-      out += static_cast<char>(0x80 | (b & 0x3F));
+      *o++ = static_cast<unsigned char>(0xC0 | b >> 6);
+      *o++ = static_cast<unsigned char>(0x80 | (b & 0x3F));
     }
   }
+  out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - out.data()));
 }
 
 }  // namespace platform::codepage

@@ -65,6 +65,7 @@ class RecordReader {
 
   std::uint16_t type() const { return type_; }
   // The record's bytes, CONTINUE pieces appended without their headers.
+  // Valid until the next Next or Seek.
   std::string_view data() const { return data_; }
   // Where in data() each CONTINUE piece begins, ascending.
   const std::vector<std::uint32_t>& breaks() const { return breaks_; }
@@ -73,9 +74,17 @@ class RecordReader {
   std::uint64_t stream_size() const { return size_; }
 
  private:
-  // Copies n bytes at stream offset `at` into out; false if the stream
-  // holds fewer.
-  bool Fetch(std::uint64_t at, std::size_t n, char* out);
+  struct Piece {
+    std::uint64_t at;  // stream offset of the piece's bytes
+    std::size_t length;
+  };
+
+  // n bytes at stream offset `at`, read into the buffer when it does not
+  // hold them yet; nullptr when the stream holds fewer. n must not exceed
+  // the buffer's size. The bytes stay valid until the next call.
+  const char* Bytes(std::uint64_t at, std::size_t n);
+  // Appends n bytes at stream offset `at` (all there) to joined_.
+  void AppendToJoined(std::uint64_t at, std::size_t n);
 
   const RandomAccessFile& stream_;
   std::uint64_t size_;
@@ -86,7 +95,11 @@ class RecordReader {
 
   std::uint16_t type_ = 0;
   std::uint64_t offset_ = 0;
-  std::string data_;
+  // A record without CONTINUE pieces is seen where it lies in the buffer;
+  // one with them is joined in joined_.
+  std::string_view data_;
+  std::string joined_;
+  std::vector<Piece> pieces_;
   std::vector<std::uint32_t> breaks_;
 };
 

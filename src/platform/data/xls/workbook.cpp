@@ -58,7 +58,12 @@ std::uint64_t Bits(double d) {
 
 void ReadSharedStrings(const RecordReader& reader, StringTable& table) {
   RecordCursor c = Cursor(reader);
-  c.Skip(8);  // total and unique counts: not trusted, the data decides
+  c.Skip(4);  // the total count
+  // The unique count is not trusted beyond reserving room: each string
+  // takes at least 3 bytes, and each byte of text at most 2 bytes of UTF-8
+  // (a UTF-16 unit at most 3).
+  const std::size_t bytes = reader.data().size();
+  table.Reserve(bytes * 2, std::min<std::size_t>(c.U32(), bytes / 3));
   std::string text;
   while (c.ok() && c.remaining() > 0) {
     const std::size_t count = c.U16();
