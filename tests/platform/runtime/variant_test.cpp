@@ -121,6 +121,31 @@ TEST(VariantTest, NumberTextIgnoresTheProcessLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
+TEST(VariantTest, CopiesOfAViewedTextHoldTheirOwn) {
+  // A row cursor's Variant views the workbook's strings; whatever is
+  // copied or moved out of it must not change when those strings go.
+  std::string held = "a text long enough to live outside any small buffer";
+  Variant view;
+  view.SetText("owned before");
+  view.SetTextView(held);
+  EXPECT_EQ(view.text(), held);
+  Variant copied(view);
+  Variant assigned;
+  assigned = view;
+  Variant moved(std::move(view));
+  std::vector<Variant> grown;
+  for (int i = 0; i < 20; ++i) grown.push_back(copied);  // relocations copy or move
+  held.assign(held.size(), 'x');
+  for (const Variant* v : {&copied, &assigned, &moved, &grown.front(), &grown.back()}) {
+    EXPECT_EQ(v->kind(), Variant::Kind::kText);
+    EXPECT_EQ(v->ToText(), "a text long enough to live outside any small buffer");
+  }
+  Variant owned = Variant::Text("short");
+  Variant moved_owned(std::move(owned));
+  EXPECT_EQ(moved_owned.text(), "short");
+  EXPECT_EQ(moved_owned, Variant::Text("short"));
+}
+
 TEST(VariantTest, SettersReuseOneValueAcrossKinds) {
   Variant v;
   v.SetText("a long text that does not fit the small buffer");
