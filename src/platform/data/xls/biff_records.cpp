@@ -5,6 +5,7 @@
 #include "platform/codepage/codepage.h"
 #include "platform/data/xls/byte_order.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/memory.h"
 
 namespace platform::data::xls {
 namespace {
@@ -85,6 +86,7 @@ bool RecordReader::Next() {
   }
   joined_.clear();
   joined_.reserve(total);
+  PreferLargePages(joined_.data(), total);
   for (std::size_t i = 0; i < pieces_.size(); ++i) {
     if (i > 0) breaks_.push_back(static_cast<std::uint32_t>(joined_.size()));
     AppendToJoined(pieces_[i].at, pieces_[i].length);

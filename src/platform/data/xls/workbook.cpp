@@ -10,6 +10,7 @@
 #include "platform/data/xls/biff_records.h"
 #include "platform/data/xls/byte_order.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/memory.h"
 
 namespace platform::data::xls {
 namespace {
@@ -88,6 +89,13 @@ void StringTable::Add(std::string_view text) {
   }
   blob_.append(text);
   ends_.push_back(static_cast<std::uint32_t>(blob_.size()));
+}
+
+void StringTable::Reserve(std::size_t bytes, std::size_t count) {
+  blob_.reserve(bytes);
+  ends_.reserve(count);
+  PreferLargePages(blob_.data(), blob_.capacity());
+  PreferLargePages(ends_.data(), ends_.capacity() * sizeof(std::uint32_t));
 }
 
 std::string WorkbookGlobals::DecodeText(std::string_view bytes) const {
@@ -248,6 +256,9 @@ class SheetBuilder {
     cells_.keys.reserve(n);
     cells_.kinds.reserve(n);
     cells_.payloads.reserve(n);
+    PreferLargePages(cells_.keys.data(), n * sizeof(std::uint32_t));
+    PreferLargePages(cells_.kinds.data(), n * sizeof(CellKind));
+    PreferLargePages(cells_.payloads.data(), n * sizeof(std::uint64_t));
   }
 
   void Number(std::uint32_t row, std::uint32_t column, std::uint32_t xf, double value) {
