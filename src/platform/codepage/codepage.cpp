@@ -110,6 +110,37 @@ void AppendFourByte(char32_t c, std::string& out) {
   }
 }
 
+// The end of the run of ASCII bytes starting at i, eight bytes at a time.
+std::size_t AsciiRunEnd(std::string_view utf8, std::size_t i) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  while (utf8.size() - i >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, utf8.data() + i, sizeof word);
+    if ((word & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  return i;
+}
+
+// The character at i (not ASCII), decoding well-formed three-byte
+// sequences (all of CJK) in line; advances i.
+char32_t NextNonAscii(std::string_view utf8, std::size_t& i) {
+  const auto b = static_cast<unsigned char>(utf8[i]);
+  if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
+      (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
+      (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
+    const auto c = static_cast<char32_t>((b & 0x0F) << 12 |
+                                         (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
+                                         (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
+    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+      i += 3;
+      return c;
+    }
+  }
+  return NextCodePoint(utf8, i);
+}
+
 bool IsFourByteStart(std::string_view bytes, std::size_t i) {
   return i + 3 < bytes.size() && static_cast<unsigned char>(bytes[i + 1]) >= 0x30 &&
          static_cast<unsigned char>(bytes[i + 1]) <= 0x39;
@@ -189,8 +220,7 @@ std::size_t AppendCp936(std::string_view utf8, std::string& out) {
   while (i < utf8.size()) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     if (b < 0x80) {  // ASCII runs are copied as they are
-      std::size_t j = i + 1;
-      while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) < 0x80) ++j;
+      const std::size_t j = AsciiRunEnd(utf8, i + 1);
       if (j - i > sizeof buffer - n) {
         flush();
         out.append(utf8.data() + i, j - i);
@@ -201,20 +231,7 @@ std::size_t AppendCp936(std::string_view utf8, std::string& out) {
       i = j;
       continue;
     }
-    char32_t c = 0;
-    // Well-formed three-byte sequences (all of CJK) are decoded here.
-    if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
-        (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
-        (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
-      c = static_cast<char32_t>((b & 0x0F) << 12 |
-                                (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
-                                (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
-    }
-    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-      i += 3;
-    } else {
-      c = NextCodePoint(utf8, i);
-    }
+    const char32_t c = NextNonAscii(utf8, i);
     if (n + 2 > sizeof buffer) flush();
     const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
     if (code >= 0x100) {
@@ -245,11 +262,12 @@ std::size_t Cp936Length(std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {
-      ++length;
-      ++i;
+      const std::size_t end = AsciiRunEnd(utf8, i + 1);
+      length += end - i;
+      i = end;
       continue;
     }
-    const char32_t c = NextCodePoint(utf8, i);
+    const char32_t c = NextNonAscii(utf8, i);
     const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
     length += code >= 0x100 ? 2 : code != 0 ? 1 : 4;
   }

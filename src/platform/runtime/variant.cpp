@@ -335,13 +335,28 @@ void AppendDateText(double serial, std::string& out) {
 }
 
 std::size_t NumberTextLength(double value) {
+  // Whole numbers (the common case) by their digit count alone.
+  const double magnitude = std::fabs(value);
+  if (value != 0 && magnitude < 1e15 && value == std::trunc(value)) {
+    std::size_t digits = 1;
+    for (double bound = 10; bound <= magnitude; bound *= 10) ++digits;
+    return digits + (value < 0 ? 1 : 0);
+  }
   TextBuffer buffer;
   return NumberText(value, buffer).size();
 }
 
 std::size_t DateTextLength(double serial) {
-  TextBuffer buffer;
-  return DateText(serial, buffer).size();
+  if (!(serial >= 0) || serial >= static_cast<double>(kLastSerialDay + 1)) {
+    return NumberTextLength(serial);
+  }
+  const auto total = static_cast<std::int64_t>(std::llround(serial * kSecondsPerDay));
+  const std::int64_t day = total / kSecondsPerDay;
+  if (day > kLastSerialDay) return NumberTextLength(serial);
+  // "YYYY-MM-DD", "HH:MM:SS" or both, as DateText writes them.
+  constexpr std::size_t kDate = 10, kTime = 8;
+  if (day == 0) return kTime;
+  return total % kSecondsPerDay == 0 ? kDate : kDate + 1 + kTime;
 }
 
 }  // namespace platform

@@ -26,7 +26,16 @@ std::string CaseName(const ::testing::TestParamInfo<TextCase>& info) {
 }
 
 TEST_P(VariantTextTest, StandardTextForm) {
-  EXPECT_EQ(GetParam().value.ToText(), GetParam().text);
+  const Variant& value = GetParam().value;
+  EXPECT_EQ(value.ToText(), GetParam().text);
+  // A field's width is measured without the text; it must agree.
+  const std::size_t length = std::string_view(GetParam().text).size();
+  if (value.kind() == Variant::Kind::kNumber) {
+    EXPECT_EQ(NumberTextLength(value.number()), length);
+  }
+  if (value.kind() == Variant::Kind::kDate) {
+    EXPECT_EQ(DateTextLength(value.number()), length);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,10 +110,17 @@ TEST(VariantTest, NumberTextIsPrintfGeneral15ForAllKindsOfValues) {
     std::memcpy(&any, &bits, sizeof any);
     values.push_back(any);
     values.push_back(std::ldexp(static_cast<double>(random() % (1ull << 53)), -static_cast<int>(random() % 80)));
+    // Date serials: whole days, times of day, both, near midnight.
+    const double day = static_cast<double>(random() % 2958467);
+    values.push_back(day + std::uniform_real_distribution<double>(0, 1)(random));
+    values.push_back(day + 1 - static_cast<double>(random() % 1000) / 86400000);
   }
   for (const double value : values) {
     if (value == 0 || std::isnan(value)) continue;  // "0" for -0; NaN's sign varies by printf
-    ASSERT_EQ(Variant::Number(value).ToText(), Printf15(value)) << "bits of the value: " << std::hexfloat << value;
+    const std::string text = Printf15(value);
+    ASSERT_EQ(Variant::Number(value).ToText(), text) << "bits of the value: " << std::hexfloat << value;
+    ASSERT_EQ(NumberTextLength(value), text.size()) << text;
+    ASSERT_EQ(DateTextLength(value), Variant::Date(value).ToText().size()) << Variant::Date(value).ToText();
   }
 }
 
