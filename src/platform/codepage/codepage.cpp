@@ -48,6 +48,27 @@ class Iconv {
     return true;
   }
 
+  // Converts the whole input where the converter skips what it cannot
+  // convert (//IGNORE): iconv then reports EILSEQ but goes on, or stops
+  // after the skip and is called again. False on any other failure.
+  bool ConvertSkipping(const char* in, std::size_t in_len, std::string& out) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(in);
+    std::size_t left = in_len;
+    char buffer[4096];
+    while (left > 0) {
+      char* dst = buffer;
+      std::size_t room = sizeof buffer;
+      const std::size_t before = left;
+      const std::size_t r = iconv(cd_, &src, &left, &dst, &room);
+      out.append(buffer, static_cast<std::size_t>(dst - buffer));
+      if (r != static_cast<std::size_t>(-1)) continue;
+      if (errno == E2BIG) continue;
+      if (errno != EILSEQ || (left == before && dst == buffer)) return false;
+    }
+    return true;
+  }
+
  private:
   iconv_t cd_;
 };
@@ -62,32 +83,70 @@ struct Tables {
   std::array<char16_t, (kLeadLast - kLeadFirst + 1) * kTrailCount> decode{};
 };
 
+// Enters the code page form of character c, as iconv gave it.
+void Enter(Tables& t, std::uint32_t c, std::string_view bytes) {
+  if (bytes.empty()) return;
+  const auto b0 = static_cast<unsigned char>(bytes[0]);
+  if (bytes.size() == 1 && b0 >= 0x80) {
+    t.encode[c] = b0;
+  } else if (bytes.size() == 2 && b0 >= kLeadFirst && b0 <= kLeadLast) {
+    const auto b1 = static_cast<unsigned char>(bytes[1]);
+    if (b1 < kTrailFirst || b1 == 0xFF) return;
+    const std::size_t index = (b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst);
+    // Keep the first character of a pair that shares one code, so
+    // every code decodes to exactly one character; the other one is
+    // written in four-byte form.
+    if (t.decode[index] != 0) return;
+    t.decode[index] = static_cast<char16_t>(c);
+    t.encode[c] = static_cast<std::uint16_t>(b0 << 8 | b1);
+  }
+}
+
+bool IsSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// All characters in one conversion: each followed by a line feed, which
+// no two-byte code contains, and characters the code page lacks left out
+// (//IGNORE). Starting a program is then a few milliseconds cheaper than
+// one conversion per character. False when the output does not split
+// into one piece per character.
+bool EnterAllAtOnce(Tables& t) {
+  Iconv to_cp936("CP936//IGNORE", "UTF-32LE");
+  if (!to_cp936.ok()) return false;
+  std::string in;
+  in.reserve(0x10000 * 8);
+  for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+    if (IsSurrogate(c)) continue;
+    const char pair[8] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0, '\n', 0, 0, 0};
+    in.append(pair, sizeof pair);
+  }
+  std::string out;
+  if (!to_cp936.ConvertSkipping(in.data(), in.size(), out)) return false;
+  std::size_t begin = 0;
+  std::uint32_t c = 0x80;
+  for (std::size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1, ++c) {
+    if (IsSurrogate(c)) c = 0xE000;
+    if (c >= 0x10000) return false;
+    Enter(t, c, std::string_view(out).substr(begin, end - begin));
+  }
+  return c == 0x10000 && begin == out.size();
+}
+
 const Tables& GetTables() {
   static const std::unique_ptr<Tables> tables = [] {
     auto t = std::make_unique<Tables>();
+    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
+    if (EnterAllAtOnce(*t)) return t;
+    // One character at a time, where the system's iconv does not skip.
+    t = std::make_unique<Tables>();
+    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
     Iconv to_cp936("CP936", "UTF-32LE");
     if (!to_cp936.ok()) Raise(err::kNotSupported, "系统缺少代码页 936 的转换表");
-    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
     std::string bytes;
     for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
-      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      if (IsSurrogate(c)) continue;
       const char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF), 0, 0};
       bytes.clear();
-      if (!to_cp936.Convert(in, 4, bytes)) continue;
-      const auto b0 = static_cast<unsigned char>(bytes[0]);
-      if (bytes.size() == 1 && b0 >= 0x80) {
-        t->encode[c] = b0;
-      } else if (bytes.size() == 2 && b0 >= kLeadFirst && b0 <= kLeadLast) {
-        const auto b1 = static_cast<unsigned char>(bytes[1]);
-        if (b1 < kTrailFirst || b1 == 0xFF) continue;
-        const std::size_t index = (b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst);
-        // Keep the first character of a pair that shares one code, so
-        // every code decodes to exactly one character; the other one is
-        // written in four-byte form.
-        if (t->decode[index] != 0) continue;
-        t->decode[index] = static_cast<char16_t>(c);
-        t->encode[c] = static_cast<std::uint16_t>(b0 << 8 | b1);
-      }
+      if (to_cp936.Convert(in, 4, bytes)) Enter(*t, c, bytes);
     }
     return t;
   }();
