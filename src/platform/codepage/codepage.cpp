@@ -112,23 +112,31 @@ bool IsSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 bool EnterAllAtOnce(Tables& t) {
   Iconv to_cp936("CP936//IGNORE", "UTF-32LE");
   if (!to_cp936.ok()) return false;
+  // In slices, so that the buffers stay small.
+  constexpr std::uint32_t kSlice = 4096;
   std::string in;
-  in.reserve(0x10000 * 8);
-  for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
-    if (IsSurrogate(c)) continue;
-    const char pair[8] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0, '\n', 0, 0, 0};
-    in.append(pair, sizeof pair);
-  }
   std::string out;
-  if (!to_cp936.ConvertSkipping(in.data(), in.size(), out)) return false;
-  std::size_t begin = 0;
-  std::uint32_t c = 0x80;
-  for (std::size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1, ++c) {
-    if (IsSurrogate(c)) c = 0xE000;
-    if (c >= 0x10000) return false;
-    Enter(t, c, std::string_view(out).substr(begin, end - begin));
+  for (std::uint32_t first = 0x80; first < 0x10000; first += first == 0x80 ? kSlice - 0x80 : kSlice) {
+    const std::uint32_t last = std::min<std::uint32_t>(first + kSlice - (first == 0x80 ? 0x80 : 0), 0x10000);
+    in.clear();
+    for (std::uint32_t c = first; c < last; ++c) {
+      if (IsSurrogate(c)) continue;
+      const char pair[8] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0, '\n', 0, 0, 0};
+      in.append(pair, sizeof pair);
+    }
+    out.clear();
+    if (!to_cp936.ConvertSkipping(in.data(), in.size(), out)) return false;
+    std::size_t begin = 0;
+    std::uint32_t c = first;
+    for (std::size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1, ++c) {
+      while (c < last && IsSurrogate(c)) ++c;
+      if (c >= last) return false;
+      Enter(t, c, std::string_view(out).substr(begin, end - begin));
+    }
+    while (c < last && IsSurrogate(c)) ++c;
+    if (c != last || begin != out.size()) return false;
   }
-  return c == 0x10000 && begin == out.size();
+  return true;
 }
 
 const Tables& GetTables() {

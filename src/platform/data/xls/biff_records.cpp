@@ -19,8 +19,12 @@ constexpr std::size_t kHeaderSize = 4;
 
 }  // namespace
 
+// A small workbook gets a buffer of its own size.
 RecordReader::RecordReader(const RandomAccessFile& stream)
-    : stream_(stream), size_(stream.Size()), buffer_(kReadBufferSize, '\0') {}
+    : stream_(stream),
+      size_(stream.Size()),
+      buffer_size_(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kReadBufferSize))),
+      buffer_(new char[buffer_size_]) {}
 
 void RecordReader::Seek(std::uint64_t offset) { position_ = offset; }
 
@@ -28,15 +32,15 @@ const char* RecordReader::Bytes(std::uint64_t at, std::size_t n) {
   if (at > size_ || n > size_ - at) return nullptr;
   if (at < buffer_start_ || at - buffer_start_ > buffer_length_ || n > buffer_length_ - (at - buffer_start_)) {
     buffer_start_ = at;
-    buffer_length_ = stream_.Read(at, buffer_.size(), buffer_.data());
+    buffer_length_ = stream_.Read(at, buffer_size_, buffer_.get());
     if (buffer_length_ < n) return nullptr;
   }
-  return buffer_.data() + (at - buffer_start_);
+  return buffer_.get() + (at - buffer_start_);
 }
 
 void RecordReader::AppendToJoined(std::uint64_t at, std::size_t n) {
   while (n > 0) {
-    const std::size_t take = std::min(n, buffer_.size());
+    const std::size_t take = std::min(n, buffer_size_);
     const char* bytes = Bytes(at, take);
     if (bytes == nullptr) Truncated();
     joined_.append(bytes, take);

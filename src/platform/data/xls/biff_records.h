@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,7 +90,8 @@ class RecordReader {
   const RandomAccessFile& stream_;
   std::uint64_t size_;
   std::uint64_t position_ = 0;
-  std::string buffer_;
+  std::size_t buffer_size_;
+  std::unique_ptr<char[]> buffer_;  // not zero-filled: only read bytes are looked at
   std::uint64_t buffer_start_ = 0;
   std::size_t buffer_length_ = 0;
 
