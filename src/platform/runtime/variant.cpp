@@ -339,7 +339,7 @@ std::size_t NumberTextLength(double value) {
   const double magnitude = std::fabs(value);
   if (value != 0 && magnitude < 1e15 && value == std::trunc(value)) {
     std::size_t digits = 1;
-    for (double bound = 10; bound <= magnitude; bound *= 10) ++digits;
+    for (auto whole = static_cast<std::uint64_t>(magnitude); whole >= 10; whole /= 10) ++digits;
     return digits + (value < 0 ? 1 : 0);
   }
   TextBuffer buffer;
