@@ -56,9 +56,9 @@ SETS = {
     "medium": (10000, 10),
     "big": (65535, 30),
     "wide": (65535, 200),
-    "lin1": (4000, 10),
-    "lin2": (8000, 10),
-    "lin4": (16000, 10),
+    # Linearity: 1x is medium itself.
+    "medium2x": (20000, 10),
+    "medium4x": (40000, 10),
 }
 
 

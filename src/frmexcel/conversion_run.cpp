@@ -1,5 +1,6 @@
 #include "frmexcel/conversion_run.h"
 
+#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -46,15 +47,20 @@ std::string RemoveApostrophes(std::string text) {
 // its quotes early or add to the statement.
 void AppendQuoted(std::string_view text, std::string& out) {
   out += '\'';
-  for (const char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
+  for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
+    out.append(text.substr(0, quote + 1));
+    out += '\'';
+    text.remove_prefix(quote + 1);
   }
+  out.append(text);
   out += '\'';
 }
 
-std::string StatusFor(std::int32_t row_number) {
-  return " 已经导入 " + std::to_string(row_number) + " 条记录";
+// The status line for a row, into a buffer kept from row to row.
+void SetStatusFor(std::int32_t row_number, std::string& out) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, row_number).ptr;
+  out.assign(" 已经导入 ").append(digits, end).append(" 条记录");
 }
 
 }  // namespace
@@ -145,27 +151,33 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
   const std::string staging_path = folder + platform::kPathSeparator + staging_name;
 
   std::string insert_head = "insert into  " + staging_path + "  (" + column_names + ") " + " values (";
-  std::string values;
   std::string text;
+  std::string status;
   const Variant empty = Variant::Text("");
   std::int32_t row_number = 1;
   bool stop_requested = false;
   rows.MoveFirst();
   while (!rows.IsEOF()) {
-    values.clear();
+    // Built in place, in buffers that keep their room from row to row.
+    std::string& statement = mdlpublic::strSql;
+    statement.assign(insert_head);
     const int count = rows.fields().Count();
     for (int j = 0; j < count; ++j) {
-      text.clear();
-      mdlpublic::NullToDefault(rows.fields()[j].Value(), empty).AppendText(text);
-      if (!values.empty()) values += ',';
-      AppendQuoted(text, values);
+      if (j > 0) statement += ',';
+      const Variant& value = mdlpublic::NullToDefault(rows.fields()[j].Value(), empty);
+      if (value.kind() == Variant::Kind::kText) {
+        AppendQuoted(value.text(), statement);
+      } else {
+        text.clear();
+        value.AppendText(text);
+        AppendQuoted(text, statement);
+      }
     }
-    std::string& statement = mdlpublic::strSql;
-    statement.clear();
-    statement.append(insert_head).append(values).append(")");
+    statement += ')';
     destination.Execute(statement, data::adOptionUnspecified);
 
-    host.SetStatusText(StatusFor(row_number));
+    SetStatusFor(row_number, status);
+    host.SetStatusText(status);
     result.rows = row_number;
     if (row_number == std::numeric_limits<std::int32_t>::max()) {
       platform::Raise(platform::err::kOverflow, "溢出：记录数超过 2147483647");

@@ -48,6 +48,27 @@ class Iconv {
     return true;
   }
 
+  // Converts the whole input where the converter skips what it cannot
+  // convert (//IGNORE): iconv then reports EILSEQ but goes on, or stops
+  // after the skip and is called again. False on any other failure.
+  bool ConvertSkipping(const char* in, std::size_t in_len, std::string& out) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(in);
+    std::size_t left = in_len;
+    char buffer[4096];
+    while (left > 0) {
+      char* dst = buffer;
+      std::size_t room = sizeof buffer;
+      const std::size_t before = left;
+      const std::size_t r = iconv(cd_, &src, &left, &dst, &room);
+      out.append(buffer, static_cast<std::size_t>(dst - buffer));
+      if (r != static_cast<std::size_t>(-1)) continue;
+      if (errno == E2BIG) continue;
+      if (errno != EILSEQ || (left == before && dst == buffer)) return false;
+    }
+    return true;
+  }
+
  private:
   iconv_t cd_;
 };
@@ -62,32 +83,78 @@ struct Tables {
   std::array<char16_t, (kLeadLast - kLeadFirst + 1) * kTrailCount> decode{};
 };
 
+// Enters the code page form of character c, as iconv gave it.
+void Enter(Tables& t, std::uint32_t c, std::string_view bytes) {
+  if (bytes.empty()) return;
+  const auto b0 = static_cast<unsigned char>(bytes[0]);
+  if (bytes.size() == 1 && b0 >= 0x80) {
+    t.encode[c] = b0;
+  } else if (bytes.size() == 2 && b0 >= kLeadFirst && b0 <= kLeadLast) {
+    const auto b1 = static_cast<unsigned char>(bytes[1]);
+    if (b1 < kTrailFirst || b1 == 0xFF) return;
+    const std::size_t index = (b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst);
+    // Keep the first character of a pair that shares one code, so
+    // every code decodes to exactly one character; the other one is
+    // written in four-byte form.
+    if (t.decode[index] != 0) return;
+    t.decode[index] = static_cast<char16_t>(c);
+    t.encode[c] = static_cast<std::uint16_t>(b0 << 8 | b1);
+  }
+}
+
+bool IsSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// All characters in one conversion: each followed by a line feed, which
+// no two-byte code contains, and characters the code page lacks left out
+// (//IGNORE). Starting a program is then a few milliseconds cheaper than
+// one conversion per character. False when the output does not split
+// into one piece per character.
+bool EnterAllAtOnce(Tables& t) {
+  Iconv to_cp936("CP936//IGNORE", "UTF-32LE");
+  if (!to_cp936.ok()) return false;
+  // In slices, so that the buffers stay small.
+  constexpr std::uint32_t kSlice = 4096;
+  std::string in;
+  std::string out;
+  for (std::uint32_t first = 0x80; first < 0x10000; first += first == 0x80 ? kSlice - 0x80 : kSlice) {
+    const std::uint32_t last = std::min<std::uint32_t>(first + kSlice - (first == 0x80 ? 0x80 : 0), 0x10000);
+    in.clear();
+    for (std::uint32_t c = first; c < last; ++c) {
+      if (IsSurrogate(c)) continue;
+      const char pair[8] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0, '\n', 0, 0, 0};
+      in.append(pair, sizeof pair);
+    }
+    out.clear();
+    if (!to_cp936.ConvertSkipping(in.data(), in.size(), out)) return false;
+    std::size_t begin = 0;
+    std::uint32_t c = first;
+    for (std::size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1, ++c) {
+      while (c < last && IsSurrogate(c)) ++c;
+      if (c >= last) return false;
+      Enter(t, c, std::string_view(out).substr(begin, end - begin));
+    }
+    while (c < last && IsSurrogate(c)) ++c;
+    if (c != last || begin != out.size()) return false;
+  }
+  return true;
+}
+
 const Tables& GetTables() {
   static const std::unique_ptr<Tables> tables = [] {
     auto t = std::make_unique<Tables>();
+    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
+    if (EnterAllAtOnce(*t)) return t;
+    // One character at a time, where the system's iconv does not skip.
+    t = std::make_unique<Tables>();
+    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
     Iconv to_cp936("CP936", "UTF-32LE");
     if (!to_cp936.ok()) Raise(err::kNotSupported, "系统缺少代码页 936 的转换表");
-    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
     std::string bytes;
     for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
-      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      if (IsSurrogate(c)) continue;
       const char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF), 0, 0};
       bytes.clear();
-      if (!to_cp936.Convert(in, 4, bytes)) continue;
-      const auto b0 = static_cast<unsigned char>(bytes[0]);
-      if (bytes.size() == 1 && b0 >= 0x80) {
-        t->encode[c] = b0;
-      } else if (bytes.size() == 2 && b0 >= kLeadFirst && b0 <= kLeadLast) {
-        const auto b1 = static_cast<unsigned char>(bytes[1]);
-        if (b1 < kTrailFirst || b1 == 0xFF) continue;
-        const std::size_t index = (b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst);
-        // Keep the first character of a pair that shares one code, so
-        // every code decodes to exactly one character; the other one is
-        // written in four-byte form.
-        if (t->decode[index] != 0) continue;
-        t->decode[index] = static_cast<char16_t>(c);
-        t->encode[c] = static_cast<std::uint16_t>(b0 << 8 | b1);
-      }
+      if (to_cp936.Convert(in, 4, bytes)) Enter(*t, c, bytes);
     }
     return t;
   }();
@@ -108,6 +175,37 @@ void AppendFourByte(char32_t c, std::string& out) {
   if (!to_gb18030.ok() || !to_gb18030.Convert(in, 4, out)) {
     out += "\x84\x31\xA4\x37";  // U+FFFD
   }
+}
+
+// The end of the run of ASCII bytes starting at i, eight bytes at a time.
+std::size_t AsciiRunEnd(std::string_view utf8, std::size_t i) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  while (utf8.size() - i >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, utf8.data() + i, sizeof word);
+    if ((word & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  return i;
+}
+
+// The character at i (not ASCII), decoding well-formed three-byte
+// sequences (all of CJK) in line; advances i.
+char32_t NextNonAscii(std::string_view utf8, std::size_t& i) {
+  const auto b = static_cast<unsigned char>(utf8[i]);
+  if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
+      (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
+      (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
+    const auto c = static_cast<char32_t>((b & 0x0F) << 12 |
+                                         (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
+                                         (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
+    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+      i += 3;
+      return c;
+    }
+  }
+  return NextCodePoint(utf8, i);
 }
 
 bool IsFourByteStart(std::string_view bytes, std::size_t i) {
@@ -189,8 +287,7 @@ std::size_t AppendCp936(std::string_view utf8, std::string& out) {
   while (i < utf8.size()) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     if (b < 0x80) {  // ASCII runs are copied as they are
-      std::size_t j = i + 1;
-      while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) < 0x80) ++j;
+      const std::size_t j = AsciiRunEnd(utf8, i + 1);
       if (j - i > sizeof buffer - n) {
         flush();
         out.append(utf8.data() + i, j - i);
@@ -201,20 +298,7 @@ std::size_t AppendCp936(std::string_view utf8, std::string& out) {
       i = j;
       continue;
     }
-    char32_t c = 0;
-    // Well-formed three-byte sequences (all of CJK) are decoded here.
-    if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
-        (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
-        (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
-      c = static_cast<char32_t>((b & 0x0F) << 12 |
-                                (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
-                                (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
-    }
-    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-      i += 3;
-    } else {
-      c = NextCodePoint(utf8, i);
-    }
+    const char32_t c = NextNonAscii(utf8, i);
     if (n + 2 > sizeof buffer) flush();
     const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
     if (code >= 0x100) {
@@ -245,11 +329,12 @@ std::size_t Cp936Length(std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {
-      ++length;
-      ++i;
+      const std::size_t end = AsciiRunEnd(utf8, i + 1);
+      length += end - i;
+      i = end;
       continue;
     }
-    const char32_t c = NextCodePoint(utf8, i);
+    const char32_t c = NextNonAscii(utf8, i);
     const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
     length += code >= 0x100 ? 2 : code != 0 ? 1 : 4;
   }
@@ -376,9 +461,18 @@ std::string ToUtf8(std::string_view bytes, int code_page) {
   return out;
 }
 
+// Both decoders below size the output for the worst case once and write
+// through a pointer: they run for every string of a workbook.
 void AppendUtf16Le(const unsigned char* data, std::size_t units, std::string& out) {
+  const std::size_t old = out.size();
+  out.resize(old + units * 3);  // a unit takes at most 3 bytes, a pair 4
+  auto* o = reinterpret_cast<unsigned char*>(out.data() + old);
   for (std::size_t k = 0; k < units; ++k) {
     char32_t c = static_cast<char32_t>(data[2 * k] | data[2 * k + 1] << 8);
+    if (c < 0x80) {
+      *o++ = static_cast<unsigned char>(c);
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && k + 1 < units) {
       const char32_t low = static_cast<char32_t>(data[2 * k + 2] | data[2 * k + 3] << 8);
       if (low >= 0xDC00 && low <= 0xDFFF) {
@@ -390,20 +484,37 @@ void AppendUtf16Le(const unsigned char* data, std::size_t units, std::string& ou
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = kReplacement;
     }
-    AppendUtf8(c, out);
+    if (c < 0x800) {
+      *o++ = static_cast<unsigned char>(0xC0 | c >> 6);
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *o++ = static_cast<unsigned char>(0xE0 | c >> 12);
+      *o++ = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else {
+      *o++ = static_cast<unsigned char>(0xF0 | c >> 18);
+      *o++ = static_cast<unsigned char>(0x80 | (c >> 12 & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    }
   }
+  out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - out.data()));
 }
 
 void AppendLatin1(const unsigned char* data, std::size_t count, std::string& out) {
+  const std::size_t old = out.size();
+  out.resize(old + count * 2);
+  auto* o = reinterpret_cast<unsigned char*>(out.data() + old);
   for (std::size_t k = 0; k < count; ++k) {
     const unsigned char b = data[k];
     if (b < 0x80) {
-      out += static_cast<char>(b);
+      *o++ = b;
     } else {
-      out += static_cast<char>(0xC0 | b >> 6);
-      out += static_cast<char>(0x80 | (b & 0x3F));
+      *o++ = static_cast<unsigned char>(0xC0 | b >> 6);
+      *o++ = static_cast<unsigned char>(0x80 | (b & 0x3F));
     }
   }
+  out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - out.data()));
 }
 
 }  // namespace platform::codepage

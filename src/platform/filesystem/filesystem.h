@@ -43,7 +43,9 @@ class RandomAccessFile {
 };
 
 // A new file being written. Appends go through a buffer (no system call
-// per small write). Owned by the caller; destroying it without Close()
+// per small write). Where the system allows, data written starts going to
+// disk in the background every few MiB, so that Sync has little left to
+// wait for. Owned by the caller; destroying it without Close()
 // closes the descriptor and keeps what was flushed.
 class WritableFile {
  public:

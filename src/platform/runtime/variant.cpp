@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace platform {
@@ -41,29 +42,203 @@ CivilDate DateOfSerialDay(std::int64_t day) {
   return CivilFromDays(offset);
 }
 
-// Zero-padded decimal; dates are formatted for every date cell, so no
-// printf machinery here.
-void AppendPadded(std::string& out, std::int64_t value, int width) {
-  char buffer[24];
-  char* end = buffer + sizeof buffer;
+// Writes value as decimal digits, zero-padded to width, ending at end;
+// returns where the text begins. Every number and date cell of every row
+// is formatted, so no printf machinery here.
+char* PutDigits(char* end, std::uint64_t value, int width = 1) {
   char* p = end;
-  const bool negative = value < 0;
-  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
   while (end - p < width) *--p = '0';
-  if (negative) out += '-';
-  out.append(p, end);
+  return p;
+}
+
+// Decimals as sheets hold them, with a few places: when value * 10^k
+// rounds to a whole number m below 1e15, m / 10^k lies within m * 2^-53 of
+// the value, far inside half a step of 15-digit decimals, so it is the
+// value rounded to 15 digits. Writes the "%.15G" text (values from 1e-4
+// up, which print without an exponent) and returns the end, or nullptr.
+char* ScaledDecimal(double value, char* out) {
+  constexpr double kScales[] = {1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-4)) return nullptr;
+  for (int places = 1; places <= 6; ++places) {
+    const double scaled = magnitude * kScales[places - 1];
+    if (scaled >= 1e15) return nullptr;
+    if (scaled != std::trunc(scaled)) continue;
+    char digits[24];
+    char* const digits_end = digits + sizeof digits;
+    const char* first = PutDigits(digits_end, static_cast<std::uint64_t>(scaled), places + 1);
+    const char* point = digits_end - places;
+    const char* last = digits_end;
+    while (last > point && last[-1] == '0') --last;  // "%G" drops trailing zeros
+    char* o = out;
+    if (value < 0) *o++ = '-';
+    for (const char* d = first; d != point; ++d) *o++ = *d;
+    if (last != point) {
+      *o++ = '.';
+      for (const char* d = point; d != last; ++d) *o++ = *d;
+    }
+    return o;
+  }
+  return nullptr;
+}
+
+// The "%.15G" form by way of the shortest round-trip digits, which are
+// much cheaper to find than 15 exactly rounded ones. When those digits
+// are 15 or fewer, rounding the value to 15 digits gives the same digits:
+// the value lies within half a unit of its last binary place of them, far
+// closer than any other 15-digit decimal (true of normal numbers, and
+// only those with plain, exponent-free forms come here). Writes to out
+// and returns the end, or nullptr when the value needs the exact path.
+char* ShortestGeneral15(double value, char* out) {
+  char digits[32];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific);
+  if (result.ec != std::errc()) return nullptr;
+  // "-d.ddde-XX": split into sign, digit string and decimal exponent.
+  const char* p = digits;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  char significant[20];
+  int count = 0;
+  for (; p != result.ptr && *p != 'e'; ++p) {
+    if (*p == '.') continue;
+    if (count == 15) return nullptr;
+    significant[count++] = *p;
+  }
+  if (p == result.ptr) return nullptr;
+  ++p;  // 'e'
+  const bool exponent_negative = *p == '-';
+  int exponent = 0;
+  for (++p; p != result.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (exponent_negative) exponent = -exponent;
+  // "%G" writes exponents below -4 and from the precision up in E form.
+  if (exponent < -4 || exponent >= 15) return nullptr;
+
+  char* o = out;
+  if (negative) *o++ = '-';
+  if (exponent < 0) {
+    *o++ = '0';
+    *o++ = '.';
+    for (int i = -1; i > exponent; --i) *o++ = '0';
+    for (int i = 0; i < count; ++i) *o++ = significant[i];
+    return o;
+  }
+  for (int i = 0; i <= exponent; ++i) *o++ = i < count ? significant[i] : '0';
+  if (count > exponent + 1) {
+    *o++ = '.';
+    for (int i = exponent + 1; i < count; ++i) *o++ = significant[i];
+  }
+  return o;
+}
+
+// Room for any number's or date's text form.
+constexpr std::size_t kTextBufferSize = 64;
+using TextBuffer = char[kTextBufferSize];
+
+// The "%.15G" text of value, written into buffer.
+std::string_view NumberText(double value, TextBuffer& buffer) {
+  if (value == 0) return "0";  // also -0, which would print as "-0"
+  char* const end = buffer + kTextBufferSize;
+  const double magnitude = std::fabs(value);
+  // Whole numbers of up to 15 digits print as they are (NaN fails here).
+  if (magnitude < 1e15 && value == std::trunc(value)) {
+    char* begin = PutDigits(end, static_cast<std::uint64_t>(magnitude));
+    if (value < 0) *--begin = '-';
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+  }
+  // Subnormal numbers have fewer digits than they show.
+  if (const char* text_end = ScaledDecimal(value, buffer)) {
+    return std::string_view(buffer, static_cast<std::size_t>(text_end - buffer));
+  }
+  if (magnitude >= std::numeric_limits<double>::min() && std::isfinite(value)) {
+    if (const char* text_end = ShortestGeneral15(value, buffer)) {
+      return std::string_view(buffer, static_cast<std::size_t>(text_end - buffer));
+    }
+  }
+  // The exact form: to_chars with a precision rounds exactly as printf
+  // does, without its locale.
+  const auto result = std::to_chars(buffer, end, value, std::chars_format::general, 15);
+  for (char* p = buffer; p != result.ptr; ++p) {
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+  }
+  return std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer));
+}
+
+std::string_view DateText(double serial, TextBuffer& buffer) {
+  if (!(serial >= 0) || serial >= static_cast<double>(kLastSerialDay + 1)) {
+    return NumberText(serial, buffer);
+  }
+  // Round to the second first, so 23:59:59.7 carries into the next day
+  // instead of printing 24:00:00.
+  const auto total =
+      static_cast<std::int64_t>(std::llround(serial * kSecondsPerDay));
+  const std::int64_t day = total / kSecondsPerDay;
+  const std::int64_t seconds = total % kSecondsPerDay;
+  if (day > kLastSerialDay) return NumberText(serial, buffer);
+  char* const end = buffer + kTextBufferSize;
+  char* p = end;
+  if (seconds != 0 || day == 0) {
+    p = PutDigits(p, static_cast<std::uint64_t>(seconds % 60), 2);
+    *--p = ':';
+    p = PutDigits(p, static_cast<std::uint64_t>(seconds / 60 % 60), 2);
+    *--p = ':';
+    p = PutDigits(p, static_cast<std::uint64_t>(seconds / 3600), 2);
+    if (day > 0) *--p = ' ';
+  }
+  if (day > 0) {
+    // Years run from 1900 to 9999 here: always four digits, never negative.
+    const CivilDate date = DateOfSerialDay(day);
+    p = PutDigits(p, date.day, 2);
+    *--p = '-';
+    p = PutDigits(p, date.month, 2);
+    *--p = '-';
+    p = PutDigits(p, static_cast<std::uint64_t>(date.year), 4);
+  }
+  return std::string_view(p, static_cast<std::size_t>(end - p));
 }
 
 }  // namespace
+
+Variant::Variant(const Variant& other) { Take(other, nullptr); }
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this != &other) Take(other, nullptr);
+  return *this;
+}
+
+Variant::Variant(Variant&& other) {
+  Take(other, &other.text_);
+  other.view_ = other.text_;
+}
+
+Variant& Variant::operator=(Variant&& other) {
+  if (this != &other) {
+    Take(other, &other.text_);
+    other.view_ = other.text_;
+  }
+  return *this;
+}
+
+void Variant::Take(const Variant& other, std::string* movable_text) {
+  kind_ = other.kind_;
+  number_ = other.number_;
+  if (kind_ != Kind::kText) return;
+  if (movable_text != nullptr && other.view_.data() == movable_text->data()) {
+    text_ = std::move(*movable_text);
+  } else {
+    text_.assign(other.view_);
+  }
+  view_ = text_;
+}
 
 Variant Variant::Text(std::string text) {
   Variant v;
   v.kind_ = Kind::kText;
   v.text_ = std::move(text);
+  v.view_ = v.text_;
   return v;
 }
 
@@ -88,6 +263,12 @@ Variant Variant::Boolean(bool value) {
 void Variant::SetText(std::string_view text) {
   kind_ = Kind::kText;
   text_.assign(text);
+  view_ = text_;
+}
+
+void Variant::SetTextView(std::string_view text) {
+  kind_ = Kind::kText;
+  view_ = text;
 }
 
 void Variant::SetNumber(double value) {
@@ -116,7 +297,7 @@ void Variant::AppendText(std::string& out) const {
     case Kind::kNull:
       return;
     case Kind::kText:
-      out += text_;
+      out += view_;
       return;
     case Kind::kNumber:
       AppendNumberText(number_, out);
@@ -136,7 +317,7 @@ bool operator==(const Variant& a, const Variant& b) {
     case Variant::Kind::kNull:
       return true;
     case Variant::Kind::kText:
-      return a.text_ == b.text_;
+      return a.view_ == b.view_;
     default:
       return a.number_ == b.number_ ||
              (std::isnan(a.number_) && std::isnan(b.number_));
@@ -144,51 +325,38 @@ bool operator==(const Variant& a, const Variant& b) {
 }
 
 void AppendNumberText(double value, std::string& out) {
-  if (value == 0) {  // also -0, which would print as "-0"
-    out += '0';
-    return;
-  }
-  // to_chars is locale-independent and, with a precision, exactly
-  // printf's "%.15g"; the window's locale must not turn '.' into ','.
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::general, 15);
-  for (char* p = buffer; p != result.ptr; ++p) {
-    const char c = *p;
-    out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
+  TextBuffer buffer;
+  out.append(NumberText(value, buffer));
 }
 
 void AppendDateText(double serial, std::string& out) {
+  TextBuffer buffer;
+  out.append(DateText(serial, buffer));
+}
+
+std::size_t NumberTextLength(double value) {
+  // Whole numbers (the common case) by their digit count alone.
+  const double magnitude = std::fabs(value);
+  if (value != 0 && magnitude < 1e15 && value == std::trunc(value)) {
+    std::size_t digits = 1;
+    for (auto whole = static_cast<std::uint64_t>(magnitude); whole >= 10; whole /= 10) ++digits;
+    return digits + (value < 0 ? 1 : 0);
+  }
+  TextBuffer buffer;
+  return NumberText(value, buffer).size();
+}
+
+std::size_t DateTextLength(double serial) {
   if (!(serial >= 0) || serial >= static_cast<double>(kLastSerialDay + 1)) {
-    AppendNumberText(serial, out);
-    return;
+    return NumberTextLength(serial);
   }
-  // Round to the second first, so 23:59:59.7 carries into the next day
-  // instead of printing 24:00:00.
-  const auto total =
-      static_cast<std::int64_t>(std::llround(serial * kSecondsPerDay));
+  const auto total = static_cast<std::int64_t>(std::llround(serial * kSecondsPerDay));
   const std::int64_t day = total / kSecondsPerDay;
-  const std::int64_t seconds = total % kSecondsPerDay;
-  if (day > kLastSerialDay) {
-    AppendNumberText(serial, out);
-    return;
-  }
-  if (day > 0) {
-    const CivilDate date = DateOfSerialDay(day);
-    AppendPadded(out, date.year, 4);
-    out += '-';
-    AppendPadded(out, date.month, 2);
-    out += '-';
-    AppendPadded(out, date.day, 2);
-    if (seconds == 0) return;
-    out += ' ';
-  }
-  AppendPadded(out, seconds / 3600, 2);
-  out += ':';
-  AppendPadded(out, seconds / 60 % 60, 2);
-  out += ':';
-  AppendPadded(out, seconds % 60, 2);
+  if (day > kLastSerialDay) return NumberTextLength(serial);
+  // "YYYY-MM-DD", "HH:MM:SS" or both, as DateText writes them.
+  constexpr std::size_t kDate = 10, kTime = 8;
+  if (day == 0) return kTime;
+  return total % kSecondsPerDay == 0 ? kDate : kDate + 1 + kTime;
 }
 
 }  // namespace platform

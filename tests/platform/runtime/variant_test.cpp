@@ -4,7 +4,12 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -21,7 +26,16 @@ std::string CaseName(const ::testing::TestParamInfo<TextCase>& info) {
 }
 
 TEST_P(VariantTextTest, StandardTextForm) {
-  EXPECT_EQ(GetParam().value.ToText(), GetParam().text);
+  const Variant& value = GetParam().value;
+  EXPECT_EQ(value.ToText(), GetParam().text);
+  // A field's width is measured without the text; it must agree.
+  const std::size_t length = std::string_view(GetParam().text).size();
+  if (value.kind() == Variant::Kind::kNumber) {
+    EXPECT_EQ(NumberTextLength(value.number()), length);
+  }
+  if (value.kind() == Variant::Kind::kDate) {
+    EXPECT_EQ(DateTextLength(value.number()), length);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,6 +79,51 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{Variant::Text("苹果 O'Brien "), "苹果 O'Brien "}),
     CaseName);
 
+// printf's own "%.15G" (this test runs in the C locale).
+std::string Printf15(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  return buffer;
+}
+
+TEST(VariantTest, NumberTextIsPrintfGeneral15ForAllKindsOfValues) {
+  // Number text takes shortcuts (whole numbers, short decimals); every
+  // kind of value must still come out as printf would write it.
+  std::vector<double> values = {1e15, 999999999999999, -999999999999999, 1e15 - 0.5, 0.0001,
+                                0.00011, 0.0000999, 1e-5, 123456789012345.6, 0.1 + 0.2, 1.0 / 3,
+                                2.0 / 3, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), 9.5, 99999.99999,
+                                0.000123456789012345678, 4503599627370496.5, 1e14 + 0.25};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    // Decimals as sheets hold them, integers near the 15-digit edge, and
+    // arbitrary bit patterns.
+    const int places = static_cast<int>(random() % 8);
+    const double scale = std::pow(10.0, places);
+    values.push_back(std::round(std::uniform_real_distribution<double>(-1e7, 1e7)(random) * scale) / scale);
+    values.push_back(static_cast<double>(static_cast<std::int64_t>(random() % 2000000000000000) -
+                                         1000000000000000));
+    const std::uint64_t bits = random();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    values.push_back(any);
+    values.push_back(std::ldexp(static_cast<double>(random() % (1ull << 53)), -static_cast<int>(random() % 80)));
+    // Date serials: whole days, times of day, both, near midnight.
+    const double day = static_cast<double>(random() % 2958467);
+    values.push_back(day + std::uniform_real_distribution<double>(0, 1)(random));
+    values.push_back(day + 1 - static_cast<double>(random() % 1000) / 86400000);
+  }
+  for (const double value : values) {
+    if (value == 0 || std::isnan(value)) continue;  // "0" for -0; NaN's sign varies by printf
+    const std::string text = Printf15(value);
+    ASSERT_EQ(Variant::Number(value).ToText(), text) << "bits of the value: " << std::hexfloat << value;
+    ASSERT_EQ(NumberTextLength(value), text.size()) << text;
+    ASSERT_EQ(DateTextLength(value), Variant::Date(value).ToText().size()) << Variant::Date(value).ToText();
+  }
+}
+
 TEST(VariantTest, NumberTextIgnoresTheProcessLocale) {
   // The window sets the user's locale; a decimal comma would change values.
   const char* old = std::setlocale(LC_NUMERIC, nullptr);
@@ -76,6 +135,31 @@ TEST(VariantTest, NumberTextIgnoresTheProcessLocale) {
   EXPECT_EQ(Variant::Number(2.5).ToText(), "2.5");
   EXPECT_EQ(Variant::Date(45000.75).ToText(), "2023-03-15 18:00:00");
   std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(VariantTest, CopiesOfAViewedTextHoldTheirOwn) {
+  // A row cursor's Variant views the workbook's strings; whatever is
+  // copied or moved out of it must not change when those strings go.
+  std::string held = "a text long enough to live outside any small buffer";
+  Variant view;
+  view.SetText("owned before");
+  view.SetTextView(held);
+  EXPECT_EQ(view.text(), held);
+  Variant copied(view);
+  Variant assigned;
+  assigned = view;
+  Variant moved(std::move(view));
+  std::vector<Variant> grown;
+  for (int i = 0; i < 20; ++i) grown.push_back(copied);  // relocations copy or move
+  held.assign(held.size(), 'x');
+  for (const Variant* v : {&copied, &assigned, &moved, &grown.front(), &grown.back()}) {
+    EXPECT_EQ(v->kind(), Variant::Kind::kText);
+    EXPECT_EQ(v->ToText(), "a text long enough to live outside any small buffer");
+  }
+  Variant owned = Variant::Text("short");
+  Variant moved_owned(std::move(owned));
+  EXPECT_EQ(moved_owned.text(), "short");
+  EXPECT_EQ(moved_owned, Variant::Text("short"));
 }
 
 TEST(VariantTest, SettersReuseOneValueAcrossKinds) {

@@ -202,19 +202,19 @@ class DbaseSession final : public Session {
     table.writer->AddRecord(table.encoded);
 
     // Told only once the row is in.
-    const std::string row = std::to_string(table.writer->record_count());
+    const auto row = [&table] { return std::to_string(table.writer->record_count()); };
     for (std::size_t i = 0; i < fields.size(); ++i) {
       const std::size_t kept = table.encoded[i].size();
       if (table.full_length[i] > kept && warnings_.Wants(WarningLog::kCutValue)) {
         warnings_.Add(WarningLog::kCutValue,
-                      "第 " + row + " 行字段“" + table.column_names[i] + "”的值长 " +
+                      "第 " + row() + " 行字段“" + table.column_names[i] + "”的值长 " +
                           std::to_string(table.full_length[i]) + " 个字节，超过字段宽度 " +
                           std::to_string(fields[i].width) + "，截断为 " + std::to_string(kept) +
                           " 个字节");
       }
       if (table.four_byte[i] > 0 && warnings_.Wants(WarningLog::kFourByteValue)) {
         warnings_.Add(WarningLog::kFourByteValue,
-                      "第 " + row + " 行字段“" + table.column_names[i] + "”中有 " +
+                      "第 " + row() + " 行字段“" + table.column_names[i] + "”中有 " +
                           std::to_string(table.four_byte[i]) +
                           " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
       }

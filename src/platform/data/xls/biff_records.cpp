@@ -5,59 +5,98 @@
 #include "platform/codepage/codepage.h"
 #include "platform/data/xls/byte_order.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/memory.h"
 
 namespace platform::data::xls {
 namespace {
 
-constexpr std::size_t kReadBufferSize = 1 << 16;
+// Room for the longest record piece (a 16-bit length), its header and
+// the header after it, so that every single-piece record is seen in place.
+constexpr std::size_t kReadBufferSize = 1 << 17;
+constexpr std::size_t kHeaderSize = 4;
+
+[[noreturn]] void Truncated() { Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断"); }
 
 }  // namespace
 
+// A small workbook gets a buffer of its own size.
 RecordReader::RecordReader(const RandomAccessFile& stream)
-    : stream_(stream), size_(stream.Size()), buffer_(kReadBufferSize, '\0') {}
+    : stream_(stream),
+      size_(stream.Size()),
+      buffer_size_(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kReadBufferSize))),
+      buffer_(new char[buffer_size_]) {}
 
 void RecordReader::Seek(std::uint64_t offset) { position_ = offset; }
 
-bool RecordReader::Fetch(std::uint64_t at, std::size_t n, char* out) {
-  if (at > size_ || n > size_ - at) return false;
+const char* RecordReader::Bytes(std::uint64_t at, std::size_t n) {
+  if (at > size_ || n > size_ - at) return nullptr;
+  if (at < buffer_start_ || at - buffer_start_ > buffer_length_ || n > buffer_length_ - (at - buffer_start_)) {
+    buffer_start_ = at;
+    buffer_length_ = stream_.Read(at, buffer_size_, buffer_.get());
+    if (buffer_length_ < n) return nullptr;
+  }
+  return buffer_.get() + (at - buffer_start_);
+}
+
+void RecordReader::AppendToJoined(std::uint64_t at, std::size_t n) {
   while (n > 0) {
-    if (at < buffer_start_ || at >= buffer_start_ + buffer_length_) {
-      buffer_start_ = at;
-      buffer_length_ = stream_.Read(at, buffer_.size(), buffer_.data());
-      if (buffer_length_ == 0) return false;
-    }
-    const std::size_t within = static_cast<std::size_t>(at - buffer_start_);
-    const std::size_t take = std::min(n, buffer_length_ - within);
-    std::copy_n(buffer_.data() + within, take, out);
-    out += take;
+    const std::size_t take = std::min(n, buffer_size_);
+    const char* bytes = Bytes(at, take);
+    if (bytes == nullptr) Truncated();
+    joined_.append(bytes, take);
     at += take;
     n -= take;
   }
-  return true;
 }
 
 bool RecordReader::Next() {
-  unsigned char header[4];
-  if (!Fetch(position_, 4, reinterpret_cast<char*>(header))) return false;
+  const char* header = Bytes(position_, kHeaderSize);
+  if (header == nullptr) return false;
   offset_ = position_;
-  type_ = Le16(header);
-  std::size_t length = Le16(header + 2);
-  data_.resize(length);
+  type_ = Le16(reinterpret_cast<const unsigned char*>(header));
+  const std::size_t length = Le16(reinterpret_cast<const unsigned char*>(header) + 2);
+  const std::uint64_t body = position_ + kHeaderSize;
   breaks_.clear();
-  if (!Fetch(position_ + 4, length, data_.data())) {
-    Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断");
+  // The usual case: the record and the header after it are in the buffer,
+  // and that header is not a CONTINUE.
+  const char* bytes = Bytes(body, length + kHeaderSize);
+  if (bytes == nullptr) {
+    // Fewer than a header's bytes follow the record: nothing continues it.
+    bytes = Bytes(body, length);
+    if (bytes == nullptr) Truncated();
+    data_ = std::string_view(bytes, length);
+    position_ = body + length;
+    return true;
   }
-  position_ += 4 + length;
-  while (Fetch(position_, 4, reinterpret_cast<char*>(header)) && Le16(header) == rec::kContinue) {
-    length = Le16(header + 2);
-    const std::size_t old = data_.size();
-    breaks_.push_back(static_cast<std::uint32_t>(old));
-    data_.resize(old + length);
-    if (!Fetch(position_ + 4, length, data_.data() + old)) {
-      Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断");
-    }
-    position_ += 4 + length;
+  if (Le16(reinterpret_cast<const unsigned char*>(bytes) + length) != rec::kContinue) {
+    data_ = std::string_view(bytes, length);
+    position_ = body + length;
+    return true;
   }
+
+  // Continued: find every piece first, so the joined record is allocated
+  // once at its full size.
+  pieces_.clear();
+  pieces_.push_back({body, length});
+  std::size_t total = length;
+  std::uint64_t next = body + length;
+  for (const char* h; (h = Bytes(next, kHeaderSize)) != nullptr &&
+                      Le16(reinterpret_cast<const unsigned char*>(h)) == rec::kContinue;) {
+    const std::size_t n = Le16(reinterpret_cast<const unsigned char*>(h) + 2);
+    if (n > size_ - (next + kHeaderSize)) Truncated();
+    pieces_.push_back({next + kHeaderSize, n});
+    total += n;
+    next += kHeaderSize + n;
+  }
+  joined_.clear();
+  joined_.reserve(total);
+  PreferLargePages(joined_.data(), total);
+  for (std::size_t i = 0; i < pieces_.size(); ++i) {
+    if (i > 0) breaks_.push_back(static_cast<std::uint32_t>(joined_.size()));
+    AppendToJoined(pieces_[i].at, pieces_[i].length);
+  }
+  data_ = joined_;
+  position_ = next;
   return true;
 }
 

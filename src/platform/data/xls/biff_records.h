@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,7 @@ class RecordReader {
 
   std::uint16_t type() const { return type_; }
   // The record's bytes, CONTINUE pieces appended without their headers.
+  // Valid until the next Next or Seek.
   std::string_view data() const { return data_; }
   // Where in data() each CONTINUE piece begins, ascending.
   const std::vector<std::uint32_t>& breaks() const { return breaks_; }
@@ -73,20 +75,33 @@ class RecordReader {
   std::uint64_t stream_size() const { return size_; }
 
  private:
-  // Copies n bytes at stream offset `at` into out; false if the stream
-  // holds fewer.
-  bool Fetch(std::uint64_t at, std::size_t n, char* out);
+  struct Piece {
+    std::uint64_t at;  // stream offset of the piece's bytes
+    std::size_t length;
+  };
+
+  // n bytes at stream offset `at`, read into the buffer when it does not
+  // hold them yet; nullptr when the stream holds fewer. n must not exceed
+  // the buffer's size. The bytes stay valid until the next call.
+  const char* Bytes(std::uint64_t at, std::size_t n);
+  // Appends n bytes at stream offset `at` (all there) to joined_.
+  void AppendToJoined(std::uint64_t at, std::size_t n);
 
   const RandomAccessFile& stream_;
   std::uint64_t size_;
   std::uint64_t position_ = 0;
-  std::string buffer_;
+  std::size_t buffer_size_;
+  std::unique_ptr<char[]> buffer_;  // not zero-filled: only read bytes are looked at
   std::uint64_t buffer_start_ = 0;
   std::size_t buffer_length_ = 0;
 
   std::uint16_t type_ = 0;
   std::uint64_t offset_ = 0;
-  std::string data_;
+  // A record without CONTINUE pieces is seen where it lies in the buffer;
+  // one with them is joined in joined_.
+  std::string_view data_;
+  std::string joined_;
+  std::vector<Piece> pieces_;
   std::vector<std::uint32_t> breaks_;
 };
 

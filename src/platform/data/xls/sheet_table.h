@@ -15,6 +15,8 @@ namespace platform::data::xls {
 // the range included). An empty header cell names its field "F" + the
 // column's number within the table. A field's DefinedSize is the widest
 // text form of its data values in code page 936 bytes, at least 1.
+// ReadValue's text views the workbook's strings (valid while the table
+// lives).
 class SheetTable : public RowSource {
  public:
   SheetTable(std::shared_ptr<const WorkbookGlobals> globals, SheetCells cells);
@@ -27,7 +29,6 @@ class SheetTable : public RowSource {
   // Index of the cell at (sheet row, sheet column), or -1.
   std::int64_t Find(std::int64_t row, int field) const;
   void Fill(std::size_t cell, Variant& out) const;
-  bool Counts(std::size_t cell) const;
 
   std::shared_ptr<const WorkbookGlobals> globals_;
   SheetCells cells_;
@@ -36,6 +37,9 @@ class SheetTable : public RowSource {
   std::uint32_t first_column_ = 0;
   std::int64_t row_count_ = 0;
   std::vector<std::uint32_t> row_begin_;  // row_count_ + 1 cell indexes
+  // Rows are read field after field: the cell after the last one found is
+  // the one likely asked for next.
+  mutable std::size_t next_cell_ = 0;
 };
 
 }  // namespace platform::data::xls

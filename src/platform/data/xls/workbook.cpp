@@ -10,6 +10,7 @@
 #include "platform/data/xls/biff_records.h"
 #include "platform/data/xls/byte_order.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/memory.h"
 
 namespace platform::data::xls {
 namespace {
@@ -58,7 +59,12 @@ std::uint64_t Bits(double d) {
 
 void ReadSharedStrings(const RecordReader& reader, StringTable& table) {
   RecordCursor c = Cursor(reader);
-  c.Skip(8);  // total and unique counts: not trusted, the data decides
+  c.Skip(4);  // the total count
+  // The unique count is not trusted beyond reserving room: each string
+  // takes at least 3 bytes, and each byte of text at most 2 bytes of UTF-8
+  // (a UTF-16 unit at most 3).
+  const std::size_t bytes = reader.data().size();
+  table.Reserve(bytes * 2, std::min<std::size_t>(c.U32(), bytes / 3));
   std::string text;
   while (c.ok() && c.remaining() > 0) {
     const std::size_t count = c.U16();
@@ -83,6 +89,13 @@ void StringTable::Add(std::string_view text) {
   }
   blob_.append(text);
   ends_.push_back(static_cast<std::uint32_t>(blob_.size()));
+}
+
+void StringTable::Reserve(std::size_t bytes, std::size_t count) {
+  blob_.reserve(bytes);
+  ends_.reserve(count);
+  PreferLargePages(blob_.data(), blob_.capacity());
+  PreferLargePages(ends_.data(), ends_.capacity() * sizeof(std::uint32_t));
 }
 
 std::string WorkbookGlobals::DecodeText(std::string_view bytes) const {
@@ -243,6 +256,9 @@ class SheetBuilder {
     cells_.keys.reserve(n);
     cells_.kinds.reserve(n);
     cells_.payloads.reserve(n);
+    PreferLargePages(cells_.keys.data(), n * sizeof(std::uint32_t));
+    PreferLargePages(cells_.kinds.data(), n * sizeof(CellKind));
+    PreferLargePages(cells_.payloads.data(), n * sizeof(std::uint64_t));
   }
 
   void Number(std::uint32_t row, std::uint32_t column, std::uint32_t xf, double value) {

@@ -18,6 +18,10 @@ namespace platform::data::xls {
 class StringTable {
  public:
   void Add(std::string_view text);
+  // Room for count strings of bytes bytes in all, so that adding them
+  // never moves what is there (an estimate too large costs address space,
+  // not memory: pages never written are never mapped).
+  void Reserve(std::size_t bytes, std::size_t count);
   std::size_t size() const { return ends_.size(); }
   std::string_view Get(std::size_t index) const {
     const std::size_t begin = index == 0 ? 0 : ends_[index - 1];

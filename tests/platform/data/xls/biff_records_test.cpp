@@ -29,6 +29,48 @@ TEST(RecordReaderTest, JoinsContinueRecordsAndMarksWherePiecesBegin) {
   EXPECT_EQ(reader.data(), "abcdef");
 }
 
+TEST(RecordReaderTest, RecordsStraddlingTheReadBufferComeOutWhole) {
+  // The reader sees records where they lie in its read buffer; records of
+  // every length up to the largest, and continued records longer than the
+  // buffer, must come out the same wherever the buffer happens to end.
+  struct Expected {
+    std::string data;
+    std::vector<std::uint32_t> breaks;
+  };
+  std::string stream;
+  std::vector<Expected> expected;
+  std::uint32_t seed = 1;
+  const auto next = [&seed] { return seed = seed * 1103515245 + 12345, seed >> 8; };
+  const auto bytes = [&next](std::size_t n) {
+    std::string b(n, '\0');
+    for (char& c : b) c = static_cast<char>(next());
+    return b;
+  };
+  while (stream.size() < 1500000) {
+    Expected e;
+    const std::uint32_t pick = next() % 10;
+    const std::size_t length = pick < 6 ? next() % 20 : pick < 8 ? next() % 8225 : next() % 0x10000;
+    e.data = bytes(length);
+    stream += Record(0x0203, e.data);
+    // Now and then a chain of CONTINUE pieces, sometimes past 128 KiB.
+    for (std::uint32_t pieces = next() % 4 == 0 ? next() % 40 : 0; pieces > 0; --pieces) {
+      const std::string piece = bytes(next() % 8225);
+      e.breaks.push_back(static_cast<std::uint32_t>(e.data.size()));
+      e.data += piece;
+      stream += Record(rec::kContinue, piece);
+    }
+    expected.push_back(std::move(e));
+  }
+  MemoryFile file(stream);
+  RecordReader reader(file);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_TRUE(reader.Next()) << "record " << i;
+    ASSERT_EQ(reader.data(), expected[i].data) << "record " << i;
+    ASSERT_EQ(reader.breaks(), expected[i].breaks) << "record " << i;
+  }
+  EXPECT_FALSE(reader.Next());
+}
+
 TEST(RecordReaderTest, RecordsRunningPastTheEndAreDamage) {
   for (const std::string& stream : {Record(0x0203, "abcdef").substr(0, 7),
                                     Record(0x00FC, "ab") + Record(rec::kContinue, "cdef").substr(0, 6)}) {
