@@ -4,6 +4,7 @@
 
 #include "platform/data/connection.h"
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 
 namespace platform::data {
 namespace {
@@ -15,14 +16,7 @@ std::unique_ptr<RowSource> TwoRows() {
                                         {Variant::Number(2), Variant::Null()}});
 }
 
-int ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+int ErrorNumber(const std::function<void()>& f) { return testing_support::ErrorOf(f).number(); }
 
 TEST(RecordsetTest, WalksRowsAndFields) {
   Recordset rs;

@@ -4,6 +4,7 @@
 
 #include "platform/codepage/codepage.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::dbase {
@@ -22,7 +23,7 @@ constexpr std::size_t kQuotedCharacters = 60;
 // Wider than any field; stops a long run of digits from overflowing.
 constexpr int kWidthCeiling = 1000000;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using ascii::Lower;
 
 bool MatchesNoCase(std::string_view text, std::size_t pos, std::string_view lower_word) {
   if (pos > text.size() || text.size() - pos < lower_word.size()) return false;

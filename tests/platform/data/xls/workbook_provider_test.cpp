@@ -9,6 +9,7 @@
 #include "platform/runtime/error.h"
 #include "support/temp_dir.h"
 #include "xls_builder.h"
+#include "support/errors.h"
 
 namespace platform::data::xls {
 namespace {
@@ -23,14 +24,7 @@ std::string ConnectionText(const std::string& path) {
   return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Extended Properties=\"Excel 8.0;HDR=Yes;\";";
 }
 
-Error ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  return Error(0, "");
-}
+using testing_support::ErrorOf;
 
 std::vector<std::string> TableNames(Session& session) {
   auto schema = session.OpenSchema(20);

@@ -5,20 +5,14 @@
 #include "platform/data/xls/biff_records.h"
 #include "platform/runtime/error.h"
 #include "xls_builder.h"
+#include "support/errors.h"
 
 namespace platform::data::xls {
 namespace {
 
 using namespace xls_builder;
 
-Error ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  return Error(0, "");
-}
+using testing_support::ErrorOf;
 
 // Cells of the only sheet of a BIFF8 stream, as (row, column, text form).
 struct Read {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+
+#include "platform/runtime/error.h"
+
+namespace testing_support {
+
+// The error f raises; Error(0, "") when it raises none, so a test's
+// expectations on number and text fail visibly.
+inline platform::Error ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const platform::Error& e) {
+    return e;
+  }
+  return platform::Error(0, "");
+}
+
+}  // namespace testing_support
