@@ -34,11 +34,6 @@ class FaultyFile : public platform::WritableFile {
 
 }  // namespace
 
-void FaultyFileSystem::Check(Op op) {
-  const int count = ++counts_[op];
-  if (op == op_ && count == nth_) platform::Raise(number_, description_);
-}
-
 void FaultyFileSystem::DeleteFile(std::string_view path, bool force) {
   Check(Op::kDelete);
   inner().DeleteFile(path, force);
@@ -55,7 +50,7 @@ void FaultyFileSystem::ReplaceFile(std::string_view source, std::string_view des
 }
 
 std::unique_ptr<platform::RandomAccessFile> FaultyFileSystem::OpenForRead(std::string_view path) const {
-  const_cast<FaultyFileSystem*>(this)->Check(Op::kOpenForRead);
+  Check(Op::kOpenForRead);
   return inner().OpenForRead(path);
 }
 

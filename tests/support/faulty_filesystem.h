@@ -5,42 +5,26 @@
 #include <string>
 
 #include "platform/filesystem/filesystem.h"
+#include "support/fault_plan.h"
 
 namespace testing_support {
 
 // Wraps a file system and fails the Nth call of one operation with a
 // chosen error; everything else passes through. Files it creates fail
 // their Nth write or close the same way.
-class FaultyFileSystem : public platform::ForwardingFileSystem {
+enum class FileOp { kDelete, kMove, kReplace, kCreate, kOpenForRead, kAppend, kSync, kClose };
+
+class FaultyFileSystem : public platform::ForwardingFileSystem, public FaultPlan<FileOp> {
  public:
-  enum class Op { kDelete, kMove, kReplace, kCreate, kOpenForRead, kAppend, kSync, kClose };
+  using Op = FileOp;
 
   explicit FaultyFileSystem(platform::FileSystem& inner) : ForwardingFileSystem(inner) {}
-
-  void FailAt(Op op, int nth, int number, std::string description) {
-    op_ = op;
-    nth_ = nth;
-    number_ = number;
-    description_ = std::move(description);
-  }
-  int calls(Op op) const {
-    const auto it = counts_.find(op);
-    return it == counts_.end() ? 0 : it->second;
-  }
-  void Check(Op op);
 
   void DeleteFile(std::string_view path, bool force) override;
   void MoveFile(std::string_view source, std::string_view destination) override;
   void ReplaceFile(std::string_view source, std::string_view destination) override;
   std::unique_ptr<platform::RandomAccessFile> OpenForRead(std::string_view path) const override;
   std::unique_ptr<platform::WritableFile> CreateExclusive(std::string_view path) override;
-
- private:
-  Op op_ = Op::kDelete;
-  int nth_ = 0;
-  int number_ = 0;
-  std::string description_;
-  mutable std::map<Op, int> counts_;
 };
 
 }  // namespace testing_support

@@ -37,11 +37,6 @@ class FaultySession : public Session {
 
 }  // namespace
 
-void FaultyProviders::Check(Op op) {
-  const int count = ++counts_[op];
-  if (op == op_ && count == nth_) platform::Raise(number_, description_);
-}
-
 std::unique_ptr<Session> FaultyProviders::OpenWorkbook(std::string_view path) {
   Check(Op::kOpenWorkbook);
   auto session = std::make_unique<FaultySession>(inner_.OpenWorkbook(path), *this, false);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "platform/runtime/error.h"
+
+namespace testing_support {
+
+// Counts calls by kind and fails the Nth call of one kind with a chosen
+// error: the one rule behind every fault-injecting wrapper.
+template <typename Op>
+class FaultPlan {
+ public:
+  void FailAt(Op op, int nth, int number, std::string description) {
+    op_ = op;
+    nth_ = nth;
+    number_ = number;
+    description_ = std::move(description);
+  }
+
+  int calls(Op op) const {
+    const auto it = counts_.find(op);
+    return it == counts_.end() ? 0 : it->second;
+  }
+
+  // Counts the call; raises the chosen error when it is the one to fail.
+  void Check(Op op) const {
+    const int count = ++counts_[op];
+    if (nth_ > 0 && op == op_ && count == nth_) platform::Raise(number_, description_);
+  }
+
+ private:
+  Op op_{};
+  int nth_ = 0;
+  int number_ = 0;
+  std::string description_;
+  mutable std::map<Op, int> counts_;
+};
+
+}  // namespace testing_support
