@@ -107,19 +107,10 @@ DbfWriter::DbfWriter(std::unique_ptr<WritableFile> file, std::vector<DbfField> f
 }
 
 DbfWriter::~DbfWriter() {
-  if (closed_) return;
-  closed_ = true;
   try {
-    if (failure_.empty()) {
-      WriteBatch();
-      file_->Sync();
-    }
+    Close();
   } catch (...) {
     // Best effort: the file holds the last batch that went through.
-  }
-  try {
-    file_->Close();
-  } catch (...) {
   }
 }
 
