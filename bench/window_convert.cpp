@@ -17,7 +17,10 @@
 
 #include "frmexcel/conversion_run.h"
 #include "frmexcel/frmexcel.h"
+#include "platform/data/providers/providers.h"
 #include "platform/dialogs/fake_dialogs.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
 
 namespace {
 
@@ -45,7 +48,10 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   platform::dialogs::FakeDialogs dialogs;
   dialogs.yes_no_answers = {true};
-  frmexcel::FrmExcel window(dialogs, frmexcel::DefaultServices());
+  platform::FileSystem& files = platform::RealFileSystem();
+  const platform::Clock& clock = platform::SystemClock();
+  const auto providers = platform::data::MakeProviders(files, clock);
+  frmexcel::FrmExcel window(dialogs, {files, clock, *providers});
   window.findChild<QLineEdit*>(QStringLiteral("txtexcel"))->setText(QString::fromLocal8Bit(argv[1]));
   window.findChild<QLineEdit*>(QStringLiteral("txtdbf"))->setText(QString::fromLocal8Bit(argv[2]));
   window.show();

@@ -11,6 +11,10 @@
 #include <string>
 
 #include "platform/data/connection.h"
+#include "platform/data/providers/providers.h"
+#include "platform/data/connection_text.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
 #include "platform/runtime/variant.h"
 
 namespace {
@@ -24,13 +28,17 @@ std::string BigWorkbook() {
 
 // The run's own connection text and select.
 void Open(data::Connection& connection, const std::string& path) {
-  connection.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
-                  ";Extended Properties=\"Excel 8.0;HDR=Yes;\";");
+  connection.Open(data::WorkbookConnectionText(path));
 }
 
 std::string FirstTable(data::Connection& connection) {
   const auto tables = connection.OpenSchema(data::adSchemaTables);
   return tables->fields()[2].Value().ToText();
+}
+
+data::ProviderFactory& Providers() {
+  static const auto providers = data::MakeProviders(platform::RealFileSystem(), platform::SystemClock());
+  return *providers;
 }
 
 bool Available(benchmark::State& state, const std::string& path) {
@@ -43,7 +51,7 @@ void BM_OpenWorkbook(benchmark::State& state) {
   const std::string path = BigWorkbook();
   if (!Available(state, path)) return;
   for (auto _ : state) {
-    data::Connection connection;
+    data::Connection connection(Providers());
     Open(connection, path);
     benchmark::DoNotOptimize(FirstTable(connection));
   }
@@ -54,7 +62,7 @@ void BM_OpenAndQuery(benchmark::State& state) {
   const std::string path = BigWorkbook();
   if (!Available(state, path)) return;
   for (auto _ : state) {
-    data::Connection connection;
+    data::Connection connection(Providers());
     Open(connection, path);
     data::Recordset rows;
     rows.Open(platform::Variant::Text("select * from  [" + FirstTable(connection) + "]"), connection);
@@ -68,7 +76,7 @@ void BM_ReadAllValues(benchmark::State& state) {
   if (!Available(state, path)) return;
   std::int64_t cells = 0;
   for (auto _ : state) {
-    data::Connection connection;
+    data::Connection connection(Providers());
     Open(connection, path);
     data::Recordset rows;
     rows.Open(platform::Variant::Text("select * from  [" + FirstTable(connection) + "]"), connection);

@@ -21,25 +21,12 @@ namespace {
 
 using platform::data::ConnectionTarget;
 
-constexpr std::string_view kWorkbookHead = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
-constexpr std::string_view kWorkbookTail = ";Extended Properties=\"Excel 8.0;HDR=Yes;\";";
-constexpr std::string_view kDbaseHead =
-    "Provider=MSDASQL.1;Persist Security Info=False;Extended "
-    "Properties=\"CollatingSeuence=ASCII;DefaultDir=";
-constexpr std::string_view kDbaseTail =
-    ";Deleted=0;Driver={Microsoft dBase Driver (*.dbf)};DriverId=21;FIL=dBase "
-    "IIV;MaxBufferSize=14048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;"
-    "Statistics=0;Threads=3;UID=admin;UserCommitSync=Yes;\"";
-
 [[noreturn]] void Fail(const char* what, std::string_view path) {
   std::fprintf(stderr, "%s: path of %zu bytes\n", what, path.size());
   std::abort();
 }
 
-void ExpectRoundTrip(std::string_view head, std::string_view path, std::string_view tail,
-                     ConnectionTarget::Kind kind) {
-  std::string text;
-  text.append(head).append(path).append(tail);
+void ExpectRoundTrip(const std::string& text, std::string_view path, ConnectionTarget::Kind kind) {
   ConnectionTarget target;
   try {
     target = platform::data::ParseConnectionText(text);
@@ -63,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       break;
     case 1:
-      ExpectRoundTrip(kWorkbookHead, rest, kWorkbookTail, ConnectionTarget::Kind::kWorkbook);
+      ExpectRoundTrip(platform::data::WorkbookConnectionText(rest), rest, ConnectionTarget::Kind::kWorkbook);
       break;
     case 2:
-      ExpectRoundTrip(kDbaseHead, rest, kDbaseTail, ConnectionTarget::Kind::kDbase);
+      ExpectRoundTrip(platform::data::DbaseConnectionText(rest), rest, ConnectionTarget::Kind::kDbase);
       break;
   }
   return 0;

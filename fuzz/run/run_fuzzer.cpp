@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "frmexcel/conversion_run.h"
-#include "platform/data/provider.h"
+#include "platform/data/providers/providers.h"
 #include "platform/data/xls/workbook_provider.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"

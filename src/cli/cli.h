@@ -47,6 +47,6 @@ struct Console {
 
 // Runs the front end; returns the process exit status.
 int Main(const std::vector<std::string>& args, Console& console,
-         const frmexcel::RunServices& services = frmexcel::DefaultServices());
+         const frmexcel::RunServices& services);
 
 }  // namespace cli

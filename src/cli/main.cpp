@@ -4,6 +4,9 @@
 
 #include "cli/cli.h"
 #include "platform/console/console.h"
+#include "platform/data/providers/providers.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
 
 int main(int argc, char** argv) {
   platform::console::CatchInterrupts();
@@ -12,5 +15,8 @@ int main(int argc, char** argv) {
   console.in_is_terminal = platform::console::IsTerminal(stdin);
   console.read_line = platform::console::ReadLine;
   console.interrupted = platform::console::InterruptRequested;
-  return cli::Main(std::vector<std::string>(argv + 1, argv + argc), console);
+  platform::FileSystem& files = platform::RealFileSystem();
+  const platform::Clock& clock = platform::SystemClock();
+  const auto providers = platform::data::MakeProviders(files, clock);
+  return cli::Main(std::vector<std::string>(argv + 1, argv + argc), console, {files, clock, *providers});
 }

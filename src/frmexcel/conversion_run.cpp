@@ -7,6 +7,7 @@
 
 #include "mdlpublic/mdlpublic.h"
 #include "platform/data/connection.h"
+#include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
@@ -23,8 +24,6 @@ constexpr std::int32_t kMaxFieldWidth = 100;
 // The sheet name is column 2 of the tables rowset.
 constexpr int kTableNameColumn = 2;
 
-constexpr std::string_view kJetHead = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
-constexpr std::string_view kJetTail = ";Extended Properties=\"Excel 8.0;HDR=Yes;\";";
 
 // Only one run at a time: the window yields to its event loop after every
 // row, and a second press must not start a run inside the first.
@@ -65,10 +64,6 @@ void SetStatusFor(std::int32_t row_number, std::string& out) {
 
 }  // namespace
 
-RunServices DefaultServices() {
-  return {platform::RealFileSystem(), platform::SystemClock(), data::DefaultProviders()};
-}
-
 RunResult RunConversion(RunHost& host, const RunServices& services) {
   RunResult result;
   if (g_running) {
@@ -83,9 +78,7 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
   const std::string target = host.TargetPath();
 
   data::Connection source(services.providers);
-  std::string connection_text;
-  connection_text.append(kJetHead).append(workbook).append(kJetTail);
-  source.Open(connection_text, "", "", data::adOptionUnspecified);
+  source.Open(data::WorkbookConnectionText(workbook), "", "", data::adOptionUnspecified);
 
   std::string sheet;
   {

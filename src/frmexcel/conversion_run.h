@@ -36,13 +36,13 @@ class RunHost {
   virtual bool Yield() = 0;
 };
 
-// The platform services the run works on; tests substitute fakes.
+// The platform services the run works on: the program passes the real
+// ones, tests fakes. All must outlive the run.
 struct RunServices {
   platform::FileSystem& file_system;
   const platform::Clock& clock;
   platform::data::ProviderFactory& providers;
 };
-RunServices DefaultServices();
 
 enum class RunOutcome {
   kCompleted,       // the target holds the new table
@@ -60,6 +60,6 @@ struct RunResult {
 
 // Runs one conversion with the host's paths. Throws platform::Error (number
 // and description) when a step fails; the old target is then untouched.
-RunResult RunConversion(RunHost& host, const RunServices& services = DefaultServices());
+RunResult RunConversion(RunHost& host, const RunServices& services);
 
 }  // namespace frmexcel

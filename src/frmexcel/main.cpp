@@ -3,7 +3,10 @@
 #include "frmexcel/conversion_run.h"
 #include "frmexcel/frmexcel.h"
 #include "frmicon/frmicon.h"
+#include "platform/data/providers/providers.h"
 #include "platform/dialogs/qt_dialogs.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -13,7 +16,10 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(frmicon::ProgramIcon());
 
   platform::dialogs::QtDialogs dialogs;
-  frmexcel::FrmExcel window(dialogs, frmexcel::DefaultServices());
+  platform::FileSystem& files = platform::RealFileSystem();
+  const platform::Clock& clock = platform::SystemClock();
+  const auto providers = platform::data::MakeProviders(files, clock);
+  frmexcel::FrmExcel window(dialogs, {files, clock, *providers});
   QObject::connect(&window, &frmexcel::FrmExcel::fatalError, &app,
                    [](int exit_status) { QCoreApplication::exit(exit_status); });
   window.show();

@@ -4,6 +4,7 @@
 
 #include "platform/codepage/codepage.h"
 #include "platform/data/connection.h"
+#include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
 
@@ -13,14 +14,6 @@ namespace {
 // Character positions are 16-bit signed: a separator at this position
 // leaves no room for the next search position.
 constexpr std::int64_t kLastSearchablePosition = 32766;
-
-constexpr std::string_view kDbaseConnectionHead =
-    "Provider=MSDASQL.1;Persist Security Info=False;Extended "
-    "Properties=\"CollatingSeuence=ASCII;DefaultDir=";
-constexpr std::string_view kDbaseConnectionTail =
-    "Deleted=0;Driver={Microsoft dBase Driver (*.dbf)};DriverId=21;FIL=dBase "
-    "IIV;MaxBufferSize=14048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;"
-    "Statistics=0;Threads=3;UID=admin;UserCommitSync=Yes;\"";
 
 void AppendTwoDigits(int value, std::string& out) {
   out += static_cast<char>('0' + value / 10 % 10);
@@ -90,10 +83,8 @@ std::string StagingName(const platform::LocalTime& time) {
 std::string CreateDbfTable(const std::string& folder, const std::string& column_definitions,
                            platform::data::Connection& connection, const platform::Clock& clock) {
   connection.SetCursorLocation(platform::data::adUseClient);
-  std::string text;
-  text.reserve(kDbaseConnectionHead.size() + folder.size() + 1 + kDbaseConnectionTail.size());
-  text.append(kDbaseConnectionHead).append(folder).append(";").append(kDbaseConnectionTail);
-  connection.Open(text, "", "", platform::data::adOptionUnspecified);
+  connection.Open(platform::data::DbaseConnectionText(folder), "", "",
+                  platform::data::adOptionUnspecified);
 
   std::string staging_name = StagingName(clock.Now());
   // Two spaces before the column list: the statement shape the dBase

@@ -52,7 +52,6 @@ std::string StagingName(const platform::LocalTime& time);
 std::string CreateDbfTable(const std::string& folder,
                            const std::string& column_definitions,
                            platform::data::Connection& connection,
-                           const platform::Clock& clock =
-                               platform::SystemClock());
+                           const platform::Clock& clock);
 
 }  // namespace mdlpublic

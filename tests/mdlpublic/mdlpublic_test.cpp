@@ -80,6 +80,7 @@ TEST(StagingNameTest, SixDigitsOfTheTimeOfDayKeepLeadingZeros) {
 }  // namespace mdlpublic
 
 #include "platform/data/connection.h"
+#include "platform/data/connection_text.h"
 #include "support/fake_providers.h"
 #include "support/temp_dir.h"
 
@@ -122,7 +123,7 @@ TEST(OpenRecordsetTest, ReopensAnOpenRecordsetOnTheNewStatement) {
   book.sheet.rows = {{platform::Variant::Text("x")}};
   FakeProviders providers(book);
   platform::data::Connection connection(providers);
-  connection.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=b.xls;Extended Properties=\"Excel 8.0;HDR=Yes;\";");
+  connection.Open(platform::data::WorkbookConnectionText("b.xls"));
   platform::data::Recordset rs;
   OpenRecordset(rs, "select * from  [Sheet1$]", connection);
   rs.MoveNext();

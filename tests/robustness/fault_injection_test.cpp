@@ -16,7 +16,7 @@
 #include "frmexcel/conversion_run.h"
 #include "mdlpublic/mdlpublic.h"
 #include "platform/data/connection.h"
-#include "platform/data/provider.h"
+#include "platform/data/providers/providers.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"

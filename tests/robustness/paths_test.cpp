@@ -14,6 +14,7 @@
 
 #include "cli/cli.h"
 #include "platform/filesystem/filesystem.h"
+#include "support/real_services.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -36,7 +37,7 @@ CliRun RunCli(std::vector<std::string> args) {
   std::ostringstream out;
   std::ostringstream err;
   cli::Console console{out, err};
-  const int code = cli::Main(args, console);
+  const int code = cli::Main(args, console, testing_support::RealServices());
   return {code, err.str()};
 }
 

@@ -26,7 +26,7 @@ class Recordset;
 class Connection {
  public:
   // The factory must outlive the connection.
-  explicit Connection(ProviderFactory& providers = DefaultProviders());
+  explicit Connection(ProviderFactory& providers);
   // Releases the session without closing it: whatever the provider has
   // not finished stays as it is (a dBase table keeps the rows written).
   ~Connection();

@@ -17,6 +17,25 @@ constexpr std::string_view kAfterDefaultDir = ";Deleted=0;Driver=";
 constexpr std::string_view kDbaseDriver = "{Microsoft dBase Driver (*.dbf)}";
 constexpr std::string_view kDbase3DriverId = "21";
 
+// The texts the program builds, letter for letter ("CollatingSeuence" and
+// "dBase IIV" included: the driver ignores both).
+constexpr std::string_view kWorkbookTextHead = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+constexpr std::string_view kWorkbookTextTail = ";Extended Properties=\"Excel 8.0;HDR=Yes;\";";
+constexpr std::string_view kDbaseTextHead =
+    "Provider=MSDASQL.1;Persist Security Info=False;Extended "
+    "Properties=\"CollatingSeuence=ASCII;DefaultDir=";
+constexpr std::string_view kDbaseTextTail =
+    ";Deleted=0;Driver={Microsoft dBase Driver (*.dbf)};DriverId=21;FIL=dBase "
+    "IIV;MaxBufferSize=14048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;"
+    "Statistics=0;Threads=3;UID=admin;UserCommitSync=Yes;\"";
+
+std::string Around(std::string_view head, std::string_view middle, std::string_view tail) {
+  std::string text;
+  text.reserve(head.size() + middle.size() + tail.size());
+  text.append(head).append(middle).append(tail);
+  return text;
+}
+
 using ascii::Lower;
 constexpr auto EqualsI = ascii::EqualsIgnoringCase;
 constexpr auto StartsWithI = ascii::StartsWithIgnoringCase;
@@ -153,6 +172,14 @@ ConnectionTarget ParseConnectionText(std::string_view text) {
   if (EqualsI(provider, kJetProvider)) return ParseWorkbook(text.substr(semicolon + 1), text);
   if (EqualsI(provider, kOdbcProvider) || EqualsI(provider, "MSDASQL")) return ParseDbase(text);
   Raise(err::kUnknownProvider, "不支持的数据提供程序：" + std::string(provider));
+}
+
+std::string WorkbookConnectionText(std::string_view path) {
+  return Around(kWorkbookTextHead, path, kWorkbookTextTail);
+}
+
+std::string DbaseConnectionText(std::string_view folder) {
+  return Around(kDbaseTextHead, folder, kDbaseTextTail);
 }
 
 }  // namespace platform::data

@@ -23,4 +23,9 @@ struct ConnectionTarget {
 // provider or driver).
 ConnectionTarget ParseConnectionText(std::string_view text);
 
+// The two texts above, built letter for letter around a workbook path and
+// a dBase folder, both taken as they are.
+std::string WorkbookConnectionText(std::string_view path);
+std::string DbaseConnectionText(std::string_view folder);
+
 }  // namespace platform::data

@@ -11,11 +11,6 @@
 // What a data provider offers the data-access objects (Connection,
 // Recordset). Two providers exist: the workbook provider reads .xls files,
 // the dBase provider writes .dbf files.
-namespace platform {
-class Clock;
-class FileSystem;
-}  // namespace platform
-
 namespace platform::data {
 
 struct FieldInfo {
@@ -73,8 +68,9 @@ class Session {
   virtual const std::vector<std::string>& Warnings() const = 0;
 };
 
-// Opens provider sessions from parsed connection texts. The program uses
-// DefaultProviders(); tests wrap a factory to inject faults.
+// Opens provider sessions from parsed connection texts. The program makes
+// the real ones with MakeProviders() (providers/providers.h); tests wrap a
+// factory to inject faults.
 class ProviderFactory {
  public:
   virtual ~ProviderFactory() = default;
@@ -83,12 +79,5 @@ class ProviderFactory {
   // dBase III tables in folder.
   virtual std::unique_ptr<Session> OpenDbase(std::string_view folder) = 0;
 };
-
-// The real providers on the given file system and clock (both must
-// outlive the factory).
-std::unique_ptr<ProviderFactory> MakeProviders(FileSystem& file_system,
-                                               const Clock& clock);
-// The real providers on the machine's file system and clock.
-ProviderFactory& DefaultProviders();
 
 }  // namespace platform::data

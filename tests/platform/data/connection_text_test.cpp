@@ -7,18 +7,24 @@
 namespace platform::data {
 namespace {
 
-std::string JetText(const std::string& path) {
-  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
-         ";Extended Properties=\"Excel 8.0;HDR=Yes;\";";
-}
+std::string JetText(const std::string& path) { return WorkbookConnectionText(path); }
+std::string DbaseText(const std::string& folder) { return DbaseConnectionText(folder); }
 
-std::string DbaseText(const std::string& folder) {
-  return "Provider=MSDASQL.1;Persist Security Info=False;Extended "
-         "Properties=\"CollatingSeuence=ASCII;DefaultDir=" +
-         folder +
-         ";Deleted=0;Driver={Microsoft dBase Driver (*.dbf)};DriverId=21;FIL=dBase "
-         "IIV;MaxBufferSize=14048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;"
-         "Statistics=0;Threads=3;UID=admin;UserCommitSync=Yes;\"";
+// The texts are the old drivers' own, letter for letter: the spelling
+// mistakes are theirs and stay.
+TEST(ConnectionTextTest, BuildsTheTwoTextsLetterForLetter) {
+  EXPECT_EQ(WorkbookConnectionText("D:\\in\\book.xls"),
+            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=D:\\in\\book.xls;"
+            "Extended Properties=\"Excel 8.0;HDR=Yes;\";");
+  const std::string dbase = DbaseConnectionText("D:\\out");
+  EXPECT_EQ(dbase,
+            "Provider=MSDASQL.1;Persist Security Info=False;Extended "
+            "Properties=\"CollatingSeuence=ASCII;DefaultDir=D:\\out"
+            ";Deleted=0;Driver={Microsoft dBase Driver (*.dbf)};DriverId=21;FIL=dBase "
+            "IIV;MaxBufferSize=14048;MaxScanRows=8;PageTimeout=5;SafeTransactions=0;"
+            "Statistics=0;Threads=3;UID=admin;UserCommitSync=Yes;\"");
+  EXPECT_EQ(dbase.find("D:\\out"), 102U);  // the fixed head is 102 characters
+  EXPECT_EQ(dbase.size() - dbase.find("D:\\out") - 6, 197U);  // ";" and the 196 of the tail
 }
 
 // Paths holding every character that could confuse a key=value parser.

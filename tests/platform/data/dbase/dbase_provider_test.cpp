@@ -1,4 +1,5 @@
 #include "platform/data/dbase/dbase_provider.h"
+#include "platform/data/providers/providers.h"
 
 #include <gtest/gtest.h>
 

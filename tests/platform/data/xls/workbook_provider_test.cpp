@@ -5,8 +5,10 @@
 #include <filesystem>
 
 #include "platform/data/connection.h"
+#include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
+#include "support/real_services.h"
 #include "support/temp_dir.h"
 #include "xls_builder.h"
 #include "support/errors.h"
@@ -20,9 +22,7 @@ std::string Fixture(const std::string& name) {
   return testing_support::SourceDir() + "/tests/fixtures/" + name;
 }
 
-std::string ConnectionText(const std::string& path) {
-  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Extended Properties=\"Excel 8.0;HDR=Yes;\";";
-}
+std::string ConnectionText(const std::string& path) { return WorkbookConnectionText(path); }
 
 using testing_support::ErrorOf;
 
@@ -89,7 +89,7 @@ TEST(WorkbookProviderTest, StatementsItDoesNotAnswer) {
 TEST(WorkbookProviderTest, UsedRangeByContentWithGeneratedFieldNames) {
   // offset.xls: content in C3:F7; D3 and F3 empty; row 6 empty; an empty
   // text cell at J10 and an empty formula result at B9 do not count.
-  Connection connection;
+  Connection connection(testing_support::RealProviders());
   connection.Open(ConnectionText(Fixture("offset.xls")));
   Recordset rs;
   rs.Open(Variant::Text("select * from  [Offset$]"), connection);
@@ -114,7 +114,7 @@ TEST(WorkbookProviderTest, UsedRangeByContentWithGeneratedFieldNames) {
 }
 
 TEST(WorkbookProviderTest, ValuesKeepTheirKindAndSizesCountCodePage936Bytes) {
-  Connection connection;
+  Connection connection(testing_support::RealProviders());
   connection.Open(ConnectionText(Fixture("basic.xls")));
   Recordset rs;
   rs.Open(Variant::Text("select * from  [数据$]"), connection);

@@ -8,6 +8,10 @@
 #include <string>
 
 #include "platform/data/connection.h"
+#include "platform/data/providers/providers.h"
+#include "platform/data/connection_text.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 
 namespace {
@@ -70,9 +74,9 @@ int main(int argc, char** argv) {
   }
   using namespace platform::data;
   try {
-    Connection connection;
-    connection.Open(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + argv[1] +
-                    ";Extended Properties=\"Excel 8.0;HDR=Yes;\";");
+    const auto providers = MakeProviders(platform::RealFileSystem(), platform::SystemClock());
+    Connection connection(*providers);
+    connection.Open(WorkbookConnectionText(argv[1]));
     std::string table;
     {
       auto schema = connection.OpenSchema(adSchemaTables);

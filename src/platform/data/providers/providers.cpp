@@ -1,5 +1,5 @@
 #include "platform/data/dbase/dbase_provider.h"
-#include "platform/data/provider.h"
+#include "platform/data/providers/providers.h"
 #include "platform/data/xls/workbook_provider.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
@@ -28,11 +28,6 @@ class RealProviders : public ProviderFactory {
 
 std::unique_ptr<ProviderFactory> MakeProviders(FileSystem& file_system, const Clock& clock) {
   return std::make_unique<RealProviders>(file_system, clock);
-}
-
-ProviderFactory& DefaultProviders() {
-  static RealProviders providers(RealFileSystem(), SystemClock());
-  return providers;
 }
 
 }  // namespace platform::data
