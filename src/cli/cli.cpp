@@ -167,7 +167,10 @@ int Main(const std::vector<std::string>& args, Console& console,
   frmexcel::RunResult result;
   try {
     result = frmexcel::RunConversion(host, services);
-  } catch (const platform::Error& e) {
+  } catch (...) {
+    // Whatever went wrong, the user gets a number and a text and the
+    // process ends normally, so the run's clean-up has happened.
+    const platform::Error e = platform::CurrentError();
     host.FinishLine();
     console.err << "错误 " << e.number() << ": " << e.description() << '\n';
     return kExitError;

@@ -34,8 +34,6 @@ constexpr const char* kCredit = "信息中心软件开发组";
 // status text is kept per row and shown, with the window serviced, every
 // 20 ms: it repaints and answers clicks 50 times a second.
 constexpr qint64 kServiceIntervalMs = 20;
-// The classic runtime's number for a failure it cannot name better.
-constexpr int kInternalError = 51;
 
 QRect FromTwips(int left, int top, int width, int height) {
   return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
@@ -184,12 +182,9 @@ template <typename Handler>
 void FrmExcel::Guarded(Handler&& handler) {
   try {
     handler();
-  } catch (const platform::Error& error) {
+  } catch (...) {
+    const platform::Error error = platform::CurrentError();
     ReportFatal(error.number(), error.description());
-  } catch (const std::bad_alloc&) {
-    ReportFatal(platform::err::kOutOfMemory, "内存不足");
-  } catch (const std::exception& error) {
-    ReportFatal(kInternalError, std::string("内部错误：") + error.what());
   }
 }
 

@@ -5,11 +5,13 @@
 
 namespace platform {
 
-// Error numbers. The low ones are the classic runtime numbers users and
-// older tools know; the providers have ranges of their own.
+// Error numbers. The low ones are the runtime numbers users know from
+// older tools (6 overflow, 7 out of memory, 51 internal error, 53 file
+// not found, ...); the providers have ranges of their own.
 namespace err {
 inline constexpr int kOverflow = 6;
 inline constexpr int kOutOfMemory = 7;
+inline constexpr int kInternalError = 51;
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kFileExists = 58;
 inline constexpr int kDiskFull = 61;
@@ -69,5 +71,10 @@ class Error : public std::runtime_error {
 };
 
 [[noreturn]] void Raise(int number, std::string description);
+
+// The exception being handled, as an Error to report: an Error as it is,
+// out of memory as 7, anything else as an internal error (51) with what it
+// says. Call only inside a catch block. Never throws.
+Error CurrentError() noexcept;
 
 }  // namespace platform
