@@ -18,6 +18,7 @@ class RealClock : public Clock {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
             tm.tm_hour,        tm.tm_min,     tm.tm_sec};
   }
+  Ticks Elapsed() const override { return std::chrono::steady_clock::now().time_since_epoch(); }
 };
 
 }  // namespace
