@@ -409,7 +409,8 @@ TEST_F(FrmExcelTest, ExistingTargetIsKeptWhenTheUserSaysNo) {
 
 TEST_F(FrmExcelTest, ProviderWarningsAddNoMessageBox) {
   PrepareRun(ThreeRows());
-  providers_.warnings = {"第 2 行“名称”列的值被截断为 100 个字符"};
+  providers_.warnings.listed = {{platform::data::WarningKind::kValueCut, "名称", 2,
+                                 "第 2 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节"}};
   Click("cmd转换");
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_EQ(Utf8(Status()->text()), " 已经导入 3 条记录 完成");
