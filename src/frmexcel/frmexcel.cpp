@@ -1,5 +1,7 @@
 #include "frmexcel/frmexcel.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 
 #include "mdlpublic/mdlpublic.h"
@@ -46,6 +48,20 @@ window::Form MakeForm() {
   };
 }
 
+// How many of the changes the summary names one by one; the command line
+// prints every line.
+constexpr std::size_t kChangesNamed = 5;
+
+// What the summary says of each kind of change, after its count, in the
+// order of platform::data::WarningKind.
+constexpr std::array<const char*, platform::data::kWarningKindCount> kChangeCounts = {
+    " 个字段名与前面的字段重名，已改名",
+    " 个字段名超过 10 个字节，已截短",
+    " 个字段名含有代码页 936 以外的字符，以 GB18030 四字节形式写入",
+    " 个值超过字段宽度，已截断",
+    " 个值含有代码页 936 以外的字符，以 GB18030 四字节形式写入",
+};
+
 // What the user may not touch while a run goes on: a second run, or a
 // change of the paths, in the middle of one would corrupt it. Exit and
 // the close box stay live.
@@ -61,6 +77,20 @@ const window::Form& FormTable() {
 
 std::string ErrorReport(const platform::Error& error) {
   return "错误 " + std::to_string(error.number()) + "：" + error.description();
+}
+
+std::string ChangesSummary(const platform::data::WarningList& warnings) {
+  if (warnings.empty()) return "";
+  std::string text = "dbf 文件已经生成，但有些内容与工作簿不同：\n";
+  for (std::size_t kind = 0; kind < kChangeCounts.size(); ++kind) {
+    const std::int64_t count = warnings.Count(static_cast<platform::data::WarningKind>(kind));
+    if (count > 0) text += std::to_string(count) + kChangeCounts[kind] + "\n";
+  }
+  const std::size_t named = std::min(warnings.listed.size(), kChangesNamed);
+  if (named > 0) text += "\n前 " + std::to_string(named) + " 处：\n";
+  for (std::size_t i = 0; i < named; ++i) text += warnings.listed[i].text + "\n";
+  text.pop_back();
+  return text;
 }
 
 bool FileChooser::Show(window::Window& window) {
@@ -166,6 +196,12 @@ void FrmExcel::ShowOutcome(const RunResult& result) {
       window_.SetText(kLblStat, kDeclinedStatus);
       break;
     case RunOutcome::kCompleted:
+      // Nothing is changed quietly: the user hears of every change once.
+      if (!result.warnings.empty()) {
+        window_.ShowMessage(MessageIcon::kInformation, ChangesSummary(result.warnings),
+                            kMessageTitle);
+      }
+      break;
     case RunOutcome::kStopped:
     case RunOutcome::kAlreadyRunning:
       break;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frmexcel/conversion_run.h"
+#include "platform/data/warnings.h"
 #include "platform/runtime/error.h"
 #include "platform/window/window.h"
 
@@ -49,6 +50,12 @@ const platform::window::Form& FormTable();
 
 // The report of an error that ends the program: "错误 " number "：" text.
 std::string ErrorReport(const platform::Error& error);
+
+// The one message that sums up what a completed run changed on the way
+// into the table (names renamed or cut, values cut, characters written in
+// their four-byte GB18030 form): a count per kind, then the first few
+// with their field and row. Empty when nothing was changed.
+std::string ChangesSummary(const platform::data::WarningList& warnings);
 
 // A file dialog that keeps its filter and the last name chosen in it: each
 // use starts from that name; a cancel changes nothing.

@@ -313,6 +313,63 @@ TEST_F(FrmExcelTest, SheetWithoutDataRowsSaysNoFileWasMade) {
   EXPECT_TRUE(window_.messages.empty());
 }
 
+// ---- What the run changed on the way in ----------------------------------
+
+using platform::data::Warning;
+using platform::data::WarningKind;
+using platform::data::WarningList;
+
+Warning ValueCut(std::int64_t row) {
+  return {WarningKind::kValueCut, "名称", row,
+          "第 " + std::to_string(row) + " 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节"};
+}
+
+// Nothing cut or renamed quietly: a completed run that changed names or
+// values says so in one box, after the status line shows it finished.
+TEST_F(FrmExcelTest, CompletedRunWithChangesShowsOneSummaryBox) {
+  PrepareRun(ThreeRows());
+  providers_.warnings.listed = {ValueCut(2)};
+  std::string status_during_box;
+  window_.on_message = [&](const FakeWindow::Message&) { status_during_box = Status(); };
+  window_.Click("cmd转换");
+  ASSERT_EQ(window_.messages.size(), 1u);
+  EXPECT_EQ(window_.messages[0].icon, MessageIcon::kInformation);
+  EXPECT_EQ(window_.messages[0].title, "Quenmar软件");
+  EXPECT_FALSE(window_.messages[0].yes_no);
+  EXPECT_EQ(window_.messages[0].text, ChangesSummary(providers_.warnings));
+  EXPECT_EQ(status_during_box, " 已经导入 3 条记录 完成");
+  EXPECT_EQ(window_.QuitStatus(), std::nullopt);
+  EXPECT_EQ(ReadInsertedValues(target_).size(), 3u);
+}
+
+TEST(ChangesSummary, CountsEachKindThenNamesTheFirstFiveWithFieldAndRow) {
+  WarningList warnings;
+  warnings.listed = {{WarningKind::kFieldRenamed, "Code", 0, "字段名“code”与前面的字段重名，改为“code_2”"}};
+  for (int row = 2; row <= 8; ++row) warnings.listed.push_back(ValueCut(row));
+  warnings.listed.push_back({WarningKind::kValueFourByte, "备注", 9,
+                             "第 9 行字段“备注”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入"});
+  warnings.unlisted[static_cast<std::size_t>(WarningKind::kValueCut)] = 120;
+  EXPECT_EQ(ChangesSummary(warnings),
+            "dbf 文件已经生成，但有些内容与工作簿不同：\n"
+            "1 个字段名与前面的字段重名，已改名\n"
+            "127 个值超过字段宽度，已截断\n"
+            "1 个值含有代码页 936 以外的字符，以 GB18030 四字节形式写入\n"
+            "\n前 5 处：\n"
+            "字段名“code”与前面的字段重名，改为“code_2”\n"
+            "第 2 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节\n"
+            "第 3 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节\n"
+            "第 4 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节\n"
+            "第 5 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节");
+}
+
+TEST(ChangesSummary, SaysNothingWhenNothingChangedAndCountsWhatWasNotListed) {
+  EXPECT_EQ(ChangesSummary(WarningList{}), "");
+  WarningList only_counted;
+  only_counted.unlisted[static_cast<std::size_t>(WarningKind::kFieldNameCut)] = 3;
+  EXPECT_EQ(ChangesSummary(only_counted),
+            "dbf 文件已经生成，但有些内容与工作簿不同：\n3 个字段名超过 10 个字节，已截短");
+}
+
 // ---- Failures -----------------------------------------------------------
 
 TEST_F(FrmExcelTest, ErrorIsShownWithNumberAndDescriptionThenTheProgramEnds) {
