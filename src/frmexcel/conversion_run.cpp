@@ -23,6 +23,8 @@ using platform::Variant;
 constexpr std::int32_t kMaxFieldWidth = 100;
 // The sheet name is column 2 of the tables rowset.
 constexpr int kTableNameColumn = 2;
+// "HHmmss.dbf"
+constexpr std::size_t kStagingNameLength = 10;
 
 // Only one run at a time: the window yields to its event loop after every
 // row, and a second press must not start a run inside the first.
@@ -170,6 +172,60 @@ void MoveIntoPlace(platform::FileSystem& file_system, const std::string& staging
   }
 }
 
+// Creates the staging table, fills it and moves it to the target.
+RunOutcome WriteTarget(RunHost& host, const RunServices& services, data::Recordset& rows,
+                       const ColumnLists& columns, const std::string& target, TargetPlan plan,
+                       RunResult& result) {
+  const std::string folder = mdlpublic::GetDirPart(target);
+  data::Connection destination(services.providers);
+  const std::string staging_name =
+      mdlpublic::CreateDbfTable(folder, columns.definitions, destination, services.clock,
+                                services.file_system.GetFileName(target));
+  const std::string staging_path = folder + platform::kPathSeparator + staging_name;
+  const std::string insert_head =
+      "insert into  " + staging_path + "  (" + columns.names + ") " + " values (";
+  const bool completed = InsertRows(rows, destination, insert_head, host, result);
+  destination.Close();
+  result.warnings = destination.Warnings();
+  if (!completed) {
+    // An unfinished table must not be mistaken for a result.
+    services.file_system.DeleteFile(staging_path, true);
+    return RunOutcome::kStopped;
+  }
+  host.SetStatusText(host.StatusText() + " 完成");
+  MoveIntoPlace(services.file_system, staging_path, target, plan);
+  return RunOutcome::kCompleted;
+}
+
+// True when a staging file name ("HHmmss.dbf") starts at text[at].
+bool IsStagingNameAt(std::string_view text, std::size_t at) {
+  constexpr std::string_view kExtension = ".dbf";
+  if (text.size() - at < kStagingNameLength) return false;
+  const std::string_view name = text.substr(at, kStagingNameLength);
+  return name.ends_with(kExtension) &&
+         name.find_first_not_of("0123456789") == kStagingNameLength - kExtension.size();
+}
+
+// The user knows the target, not the staging file: an error that names a
+// staging path ("<folder>/HHmmss.dbf") names the target instead.
+platform::Error NamingTheTarget(const platform::Error& error, const std::string& target) {
+  const std::string folder = mdlpublic::GetDirPart(target) + platform::kPathSeparator;
+  const std::string& text = error.description();
+  std::string named;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(folder, from)) != std::string::npos;) {
+    if (IsStagingNameAt(text, at + folder.size())) {
+      named.append(text, from, at - from).append(target);
+      from = at + folder.size() + kStagingNameLength;
+    } else {
+      named.append(text, from, at + 1 - from);
+      from = at + 1;
+    }
+  }
+  named.append(text, from);
+  return platform::Error(error.number(), named);
+}
+
 }  // namespace
 
 RunResult RunConversion(RunHost& host, const RunServices& services) {
@@ -200,26 +256,11 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
     result.outcome = RunOutcome::kDeclined;
     return result;
   }
-
-  const std::string folder = mdlpublic::GetDirPart(target);
-  data::Connection destination(services.providers);
-  const std::string staging_name =
-      mdlpublic::CreateDbfTable(folder, columns.definitions, destination, services.clock);
-  const std::string staging_path = folder + platform::kPathSeparator + staging_name;
-  const std::string insert_head =
-      "insert into  " + staging_path + "  (" + columns.names + ") " + " values (";
-  const bool completed = InsertRows(rows, destination, insert_head, host, result);
-  destination.Close();
-  result.warnings = destination.Warnings();
-  if (!completed) {
-    // An unfinished table must not be mistaken for a result.
-    services.file_system.DeleteFile(staging_path, true);
-    result.outcome = RunOutcome::kStopped;
-    return result;
+  try {
+    result.outcome = WriteTarget(host, services, rows, columns, target, plan, result);
+  } catch (const platform::Error& error) {
+    throw NamingTheTarget(error, target);
   }
-  host.SetStatusText(host.StatusText() + " 完成");
-  MoveIntoPlace(services.file_system, staging_path, target, plan);
-  result.outcome = RunOutcome::kCompleted;
   return result;
 }
 

@@ -182,7 +182,7 @@ TEST_F(ConversionRunTest, FailuresBeforeAnyRowLeaveNothingBehind) {
   } cases[] = {
       {{InjectedFault::At::kOpenWorkbook, 1, 1101, "不是 Excel 97-2003 工作簿"}, false},
       {{InjectedFault::At::kQuery, 1, 1102, "找不到工作表"}, false},
-      {{InjectedFault::At::kExecute, 1, 58, "文件已存在"}, false},
+      {{InjectedFault::At::kExecute, 1, 76, "路径未找到"}, false},
       {{InjectedFault::At::kClose, 1, 61, "磁盘已满"}, true},
   };
   for (const auto& c : cases) {
@@ -251,6 +251,55 @@ TEST_F(ConversionRunTest, UnusableTargetsAreRefusedBeforeAnyWork) {
   }
   EXPECT_TRUE(providers.log.statements.empty());
   EXPECT_EQ(ReadFileBytes(read_only), "old");
+}
+
+// A user's file may carry the staging file's time-of-day name (a month
+// file 202301.dbf at 20:23:01): the run takes the next free name and
+// leaves the file alone, and never stages at the target's own name.
+TEST_F(ConversionRunTest, StagingFileNeverMeetsAUsersFile) {
+  const struct {
+    const char* label;
+    const char* users_file;  // in the target's folder, before the run
+    const char* target;
+    bool target_exists;
+  } cases[] = {
+      {"a user's file of the time's name", "090507.dbf", "result.dbf", false},
+      {"a new target of the time's name", nullptr, "090507.dbf", false},
+      {"an existing target of the time's name", nullptr, "090507.dbf", true},
+  };
+  for (const auto& c : cases) {
+    TempDir local;
+    FakeProviders fresh(ThreeRows());
+    host.target = local.File(c.target);
+    if (c.users_file != nullptr) WriteFileBytes(local.File(c.users_file), "mine");
+    if (c.target_exists) WriteFileBytes(host.target, "old");
+    EXPECT_EQ(RunConversion(host, {platform::RealFileSystem(), clock, fresh}).outcome,
+              RunOutcome::kCompleted)
+        << c.label;
+    if (c.users_file != nullptr) {
+      EXPECT_EQ(ReadFileBytes(local.File(c.users_file)), "mine") << c.label;
+    }
+    EXPECT_EQ(ReadFileBytes(host.target).substr(0, 7), "CREATE\n") << c.label;
+    EXPECT_EQ(fresh.log.statements.back().substr(0, 13 + local.File("090508.dbf").size()),
+              "insert into  " + local.File("090508.dbf"))
+        << c.label;
+    EXPECT_FALSE(platform::RealFileSystem().FileExists(local.File("090508.dbf"))) << c.label;
+  }
+}
+
+// The user chose the target; errors speak of it, not of the staging file.
+TEST_F(ConversionRunTest, ErrorsNameTheTargetNotTheStagingFile) {
+  const std::string missing = dir.File("missing") + platform::kPathSeparator + "result.dbf";
+  host.target = missing;
+  EXPECT_EQ(RunFails().description(), "路径未找到：" + missing);
+
+  host.target = dir.File("result.dbf");
+  providers.on_insert = [&](int) {
+    platform::Raise(platform::err::kDiskFull, "磁盘已满，无法写入：" + Staging() + "（" + Staging() + "）");
+  };
+  const platform::Error e = RunFails();
+  EXPECT_EQ(e.number(), platform::err::kDiskFull);
+  EXPECT_EQ(e.description(), "磁盘已满，无法写入：" + host.target + "（" + host.target + "）");
 }
 
 struct NoRows : ConversionRunTest {

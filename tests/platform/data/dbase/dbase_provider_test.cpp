@@ -291,7 +291,7 @@ TEST_F(DbaseProviderTest, ThroughTheConnectionAndCreateDbfTable) {
   auto providers = MakeProviders(RealFileSystem(), clock);
   Connection connection(*providers);
   const std::string name =
-      mdlpublic::CreateDbfTable(folder, "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock);
+      mdlpublic::CreateDbfTable(folder, "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock, "x.dbf");
   EXPECT_EQ(name, "143005.dbf");
   connection.Execute("insert into  " + folder + kPathSeparator + name +
                      "  (Code,名称)  values ('1','苹果')");
