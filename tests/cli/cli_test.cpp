@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
@@ -45,7 +48,7 @@ TEST(ParseArgumentsTest, RefusesWhatItCannotMeanClearly) {
 
 class CliTest : public ::testing::Test {
  protected:
-  CliTest() : providers(Book()) { target = dir.File("out.dbf"); }
+  CliTest() : providers(platform::RealFileSystem(), Book()) { target = dir.File("out.dbf"); }
 
   static FakeWorkbook Book() {
     FakeWorkbook book;
@@ -99,9 +102,31 @@ TEST_F(CliTest, ConversionPrintsTheFinalStatusLineAndAtMostTwentyWarnings) {
 TEST_F(CliTest, QuietPrintsNothingButErrors) {
   EXPECT_EQ(Run({"-q", "book.xls", target}), kExitOk);
   EXPECT_EQ(out.str(), "");
-  providers.fault = {testing_support::InjectedFault::At::kOpenWorkbook, 2, 53, "找不到文件：book.xls"};
+  providers.FailAt(testing_support::ProviderOp::kOpenWorkbook, 2, platform::err::kFileNotFound,
+                   "找不到文件：book.xls");
   EXPECT_EQ(Run({"-q", "-y", "book.xls", target}), kExitError);
   EXPECT_EQ(err.str(), "错误 53: 找不到文件：book.xls\n");
+}
+
+// Whatever a provider throws reaches the user as a number and a text, the
+// process ends normally (never std::terminate) and the old target stays.
+TEST_F(CliTest, AnyExceptionIsReportedAsAnErrorAndTheTargetStays) {
+  const struct {
+    std::function<void()> raise;
+    const char* expected;
+  } cases[] = {
+      {[] { throw std::logic_error("不变式不成立"); }, "错误 51: 内部错误：不变式不成立\n"},
+      {[] { throw std::bad_alloc(); }, "错误 7: 内存不足\n"},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(target, "old");
+    providers.on_insert = [&](int insert) {
+      if (insert == 2) c.raise();
+    };
+    EXPECT_EQ(Run({"-y", "book.xls", target}), kExitError);
+    EXPECT_EQ(err.str(), c.expected);
+    EXPECT_EQ(ReadFileBytes(target), "old");
+  }
 }
 
 TEST_F(CliTest, ExistingTargetFollowsTheOverwriteChoice) {

@@ -98,7 +98,7 @@ class FrmExcelTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   platform::FixedClock clock_;
-  FakeProviders providers_;
+  FakeProviders providers_{platform::RealFileSystem()};
   FakeDialogs dialogs_;
   RunServices services_;
   FrmExcel window_;
@@ -424,8 +424,8 @@ TEST_F(FrmExcelTest, ErrorIsShownWithNumberAndDescriptionThenTheProgramEnds) {
   QSignalSpy fatal(&window_, &FrmExcel::fatalError);
   Click("cmd转换");
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_THAT(dialogs_.messages[0].text, HasSubstr("1101"));
-  EXPECT_THAT(dialogs_.messages[0].text, HasSubstr("无法打开工作簿"));
+  EXPECT_THAT(dialogs_.messages[0].text, HasSubstr("53"));
+  EXPECT_THAT(dialogs_.messages[0].text, HasSubstr("找不到文件"));
   EXPECT_EQ(dialogs_.messages[0].title, "Quenmar软件");
   EXPECT_FALSE(dialogs_.messages[0].yes_no);
   ASSERT_EQ(fatal.count(), 1);

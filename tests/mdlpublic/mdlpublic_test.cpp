@@ -4,6 +4,7 @@
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 
 namespace mdlpublic {
 namespace {
@@ -39,12 +40,9 @@ TEST(GetDirPartTest, SeparatorBeyondSixteenBitPositionsOverflows) {
   const std::string ok = std::string(32765, 'a') + platform::kPathSeparator + "b";
   EXPECT_EQ(GetDirPart(ok), std::string(32765, 'a'));
   const std::string too_far = std::string(32766, 'a') + platform::kPathSeparator + "b";
-  try {
-    GetDirPart(too_far);
-    FAIL() << "expected overflow";
-  } catch (const platform::Error& e) {
-    EXPECT_EQ(e.number(), platform::err::kOverflow);
-  }
+  const platform::Error e = testing_support::ErrorOf([&] { GetDirPart(too_far); });
+  EXPECT_EQ(e.number(), platform::err::kOverflow);
+  EXPECT_EQ(e.description(), "溢出：路径中文件夹分隔符的位置超过 32766");
   // A long name without a separator is fine.
   EXPECT_EQ(GetDirPart(std::string(40000, 'a')).size(), 40000u);
 }
@@ -94,11 +92,10 @@ namespace {
 
 using testing_support::FakeProviders;
 using testing_support::FakeWorkbook;
-using testing_support::InjectedFault;
 
 TEST(CreateDbfTableTest, OpensTheDbaseDriverOnTheFolderAndCreatesATimeNamedTable) {
   testing_support::TempDir dir;
-  FakeProviders providers{FakeWorkbook{}};
+  FakeProviders providers(platform::RealFileSystem());
   platform::data::Connection connection(providers);
   const platform::FixedClock clock({2026, 12, 7, 9, 5, 7});
   const std::string name =
@@ -114,11 +111,13 @@ TEST(CreateDbfTableTest, OpensTheDbaseDriverOnTheFolderAndCreatesATimeNamedTable
 }
 
 TEST(CreateDbfTableTest, EmptyFolderNamesTheTableRightAfterTheSeparator) {
-  FakeProviders providers{FakeWorkbook{}};
-  providers.fault = {InjectedFault::At::kExecute, 1, 76, "路径未找到"};
+  FakeProviders providers(platform::RealFileSystem());
+  providers.FailAt(testing_support::ProviderOp::kExecute, 1, platform::err::kPathNotFound, "路径未找到");
   platform::data::Connection connection(providers);
   const platform::FixedClock clock({2026, 12, 7, 14, 30, 5});
-  EXPECT_THROW(CreateDbfTable("", "([A]  CHAR(1))", connection, clock, "x.dbf"), platform::Error);
+  EXPECT_EQ(testing_support::ErrorOf([&] { CreateDbfTable("", "([A]  CHAR(1))", connection, clock, "x.dbf"); })
+                .number(),
+            platform::err::kPathNotFound);
   EXPECT_EQ(providers.log.statements.at(0),
             std::string("CREATE TABLE ") + platform::kPathSeparator + "143005.dbf  ([A]  CHAR(1))");
 }
@@ -146,7 +145,7 @@ TEST(CreateDbfTableTest, TakenNamesArePassedOverUntouched) {
         testing_support::WriteFileBytes(dir.File(name), "mine");
       }
     }
-    FakeProviders providers{FakeWorkbook{}};
+    FakeProviders providers(platform::RealFileSystem());
     platform::data::Connection connection(providers);
     const platform::FixedClock clock(c.time);
     EXPECT_EQ(CreateDbfTable(dir.path(), "([A]  CHAR(1))", connection, clock, c.avoid), c.expected);
@@ -179,7 +178,7 @@ TEST(OpenRecordsetTest, ReopensAnOpenRecordsetOnTheNewStatement) {
   FakeWorkbook book;
   book.sheet.fields = {{"A", 1}};
   book.sheet.rows = {{platform::Variant::Text("x")}};
-  FakeProviders providers(book);
+  FakeProviders providers(platform::RealFileSystem(), book);
   platform::data::Connection connection(providers);
   connection.Open(platform::data::WorkbookConnectionText("b.xls"));
   platform::data::Recordset rs;

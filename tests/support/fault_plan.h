@@ -8,6 +8,15 @@
 
 namespace testing_support {
 
+// The calls the fault-injecting file systems and files count and fail.
+// kWrite is any write to a file (Append and WriteAt).
+enum class FileOp { kDelete, kMove, kReplace, kCreate, kOpenForRead, kWrite, kSync, kClose };
+
+// The calls the fault-injecting providers count and fail. kExecute and
+// kClose count the dBase side only: CREATE TABLE is the first Execute,
+// the k-th insert the (k+1)-th.
+enum class ProviderOp { kOpenWorkbook, kOpenDbase, kQuery, kExecute, kClose };
+
 // Counts calls by kind and fails the Nth call of one kind (and, with a
 // count, the count - 1 calls of that kind after it) with a chosen error:
 // the one rule behind every fault-injecting wrapper.

@@ -1,7 +1,6 @@
 #include "platform/data/dbase/dbf_writer.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
 
 #include "platform/filesystem/filesystem.h"
@@ -117,20 +116,26 @@ DbfWriter::~DbfWriter() {
 void DbfWriter::AddRecord(std::span<const std::string> values) {
   if (closed_ || !failure_.empty()) RaiseFailed();
   if (values.size() != fields_.size()) {
-    throw std::logic_error("DbfWriter::AddRecord: one value per field");
+    Raise(err::kDbaseValueCount, "值的个数 " + std::to_string(values.size()) + " 与字段数 " +
+                                     std::to_string(fields_.size()) + " 不符");
   }
   if (written_end_ + batch_.size() + record_length_ + 1 > kMaxFileSize) {
     Raise(err::kDbaseTableTooLarge, "表文件将超过 2 GB（已有 " + std::to_string(record_count_) +
                                         " 条记录），不能再写入");
   }
+  // Checked before the record goes in, so that a refused one leaves the
+  // batch as it was.
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (values[i].size() > static_cast<std::size_t>(fields_[i].width)) {
+      Raise(err::kInternalError, "内部错误：第 " + std::to_string(i + 1) + " 个字段的值长 " +
+                                     std::to_string(values[i].size()) + " 个字节，超过字段宽度 " +
+                                     std::to_string(fields_[i].width));
+    }
+  }
   batch_.push_back(static_cast<char>(kRecordPresent));
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const std::size_t width = static_cast<std::size_t>(fields_[i].width);
-    if (values[i].size() > width) {
-      throw std::logic_error("DbfWriter::AddRecord: value wider than its field");
-    }
     batch_.append(values[i]);
-    batch_.append(width - values[i].size(), kPadding);
+    batch_.append(static_cast<std::size_t>(fields_[i].width) - values[i].size(), kPadding);
   }
   ++record_count_;
   if (batch_.size() >= batch_bytes_) WriteBatch();

@@ -94,9 +94,10 @@ class DbfWriter {
   std::uint32_t record_count() const { return record_count_; }
 
   // Adds one record: one value per field, in the table's code page, each at
-  // most its field's width (the caller cuts). Raises 1209 when the table
-  // would pass kMaxFileSize, 1210 after a failed write, or the file's error
-  // when a batch cannot be written.
+  // most its field's width (the caller cuts). Raises 1204 for another
+  // number of values, 51 for a value wider than its field (neither adds
+  // the record), 1209 when the table would pass kMaxFileSize, 1210 after a
+  // failed write, or the file's error when a batch cannot be written.
   void AddRecord(std::span<const std::string> values);
 
   // Writes the gathered records now (one batch).
