@@ -36,13 +36,16 @@ std::size_t HeaderLength(std::size_t field_count) {
 
 }  // namespace
 
+void CheckFieldCount(std::size_t count) {
+  if (count > kMaxFields) {
+    Raise(err::kDbaseTooManyFields, "字段太多：" + std::to_string(count) + " 个，dBase 表最多 " +
+                                        std::to_string(kMaxFields) + " 个字段");
+  }
+}
+
 void CheckFields(std::span<const DbfField> fields) {
   if (fields.empty()) Raise(err::kDbaseTooManyFields, "表至少要有一个字段");
-  if (fields.size() > kMaxFields) {
-    Raise(err::kDbaseTooManyFields, "字段太多：" + std::to_string(fields.size()) +
-                                        " 个，dBase 表最多 " + std::to_string(kMaxFields) +
-                                        " 个字段");
-  }
+  CheckFieldCount(fields.size());
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const DbfField& field = fields[i];
     const std::string which = "第 " + std::to_string(i + 1) + " 个字段";

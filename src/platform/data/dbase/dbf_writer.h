@@ -56,9 +56,12 @@ struct DbfField {
   int width = 0;     // 1 to kMaxCharacterWidth bytes
 };
 
-// Raises Error (1205 too many fields, 1206 a width out of range, 1207 an
-// empty or overlong name or one holding NUL) unless a table can be made
-// of these fields. Touches nothing.
+// Raises 1205 (too many fields) when a table cannot have this many.
+void CheckFieldCount(std::size_t count);
+
+// Raises Error (1205 no field or too many, 1206 a width out of range, 1207
+// an empty or overlong name or one holding NUL) unless a table can be
+// made of these fields. Touches nothing.
 void CheckFields(std::span<const DbfField> fields);
 
 // The header and field descriptors of a table with no records, followed
