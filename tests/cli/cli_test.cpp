@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <new>
@@ -62,6 +63,7 @@ class CliTest : public ::testing::Test {
     err.str("");
     Console console{out, err};
     console.in_is_terminal = in_is_terminal;
+    console.out_is_terminal = out_is_terminal;
     console.read_line = [this]() -> std::optional<std::string> {
       if (answers.empty()) return std::nullopt;
       std::string a = answers.front();
@@ -78,6 +80,7 @@ class CliTest : public ::testing::Test {
   std::ostringstream out;
   std::ostringstream err;
   bool in_is_terminal = false;
+  bool out_is_terminal = false;
   std::vector<std::string> answers;
 };
 
@@ -97,6 +100,20 @@ TEST_F(CliTest, ConversionPrintsTheFinalStatusLineAndAtMostTwentyWarnings) {
   // twenty-first line is only counted.
   expected += "警告: 另有 50 个值超过字段宽度被截断，未逐一列出\n";
   EXPECT_EQ(err.str(), expected + "警告: 另有 1 条警告未列出\n");
+}
+
+// On a terminal the status line is redrawn in place at most every 50 ms
+// of the run's clock, not for every row: a redraw per row costs more than
+// the conversion.
+TEST_F(CliTest, TerminalStatusLineIsRedrawnAtTheInterval) {
+  providers.workbook.sheet.rows.assign(7, {Variant::Text("甲")});
+  providers.on_insert = [&](int) { clock.Advance(std::chrono::milliseconds(20)); };
+  out_is_terminal = true;
+  EXPECT_EQ(Run({"book.xls", target}), kExitOk) << err.str();
+  // Rows at 20, 40, ... 140 ms: drawn at the first, then 60 ms later twice.
+  const std::string blank = "\r" + std::string(std::string(" 已经导入 7 条记录 完成").size() + 8, ' ') + "\r";
+  EXPECT_EQ(out.str(), "\r 已经导入 1 条记录\r 已经导入 4 条记录\r 已经导入 7 条记录" + blank +
+                           " 已经导入 7 条记录 完成\n");
 }
 
 TEST_F(CliTest, QuietPrintsNothingButErrors) {
