@@ -195,6 +195,9 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpDocumentsTheExitCodes) {
   for (const char* code : {"0 ", "1 ", "2 ", "3 ", "130"}) {
     EXPECT_NE(out.str().find(std::string("  ") + code), std::string::npos) << code;
   }
+  // The width is in bytes of code page 936, where a Chinese character takes two.
+  EXPECT_NE(out.str().find("宽度不超过 100 个字节（50 个汉字）"), std::string::npos);
+  EXPECT_EQ(out.str().find("100 个字符"), std::string::npos);
   EXPECT_EQ(Run({"--version"}), kExitOk);
   EXPECT_EQ(out.str(), "excel2dbf 1.00\n");
 }
