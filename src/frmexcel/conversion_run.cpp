@@ -18,8 +18,8 @@ namespace {
 namespace data = platform::data;
 using platform::Variant;
 
-// Fields wider than this are cut to it: the older systems that read our
-// files take character fields of at most 100.
+// The widest field the run asks for, in bytes of code page 936 (50 Chinese
+// characters); a wider column is cut to it.
 constexpr std::int32_t kMaxFieldWidth = 100;
 // The sheet name is column 2 of the tables rowset.
 constexpr int kTableNameColumn = 2;

@@ -28,8 +28,7 @@ void AppendTwoDigits(int value, std::string& out) {
 std::string strSql;
 
 std::string GetDirPart(std::string_view path) {
-  // Positions count UTF-16 units, as the path's characters would on the
-  // platform the tool comes from.
+  // Positions count UTF-16 units, as Windows counts a path's characters.
   std::int64_t position = 0;
   std::size_t last_separator = std::string_view::npos;
   for (std::size_t i = 0; i < path.size();) {

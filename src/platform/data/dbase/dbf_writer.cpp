@@ -34,6 +34,30 @@ std::size_t HeaderLength(std::size_t field_count) {
   return kFileHeaderSize + kFieldDescriptorSize * field_count + 1;
 }
 
+// The header and field descriptors of a table, followed by the header
+// terminator (no end-of-file byte).
+std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, int day,
+                        std::uint32_t record_count) {
+  std::string header(HeaderLength(fields.size()), '\0');
+  header[kVersionOffset] = static_cast<char>(kVersionDbase3);
+  header.replace(kDateOffset, kRecordCountOffset + 4 - kDateOffset,
+                 DateAndCount(year, month, day, record_count));
+  std::uint32_t record_length = 1;
+  for (const DbfField& field : fields) record_length += static_cast<std::uint32_t>(field.width);
+  PutU16(header, kHeaderLengthOffset, static_cast<std::uint32_t>(header.size()));
+  PutU16(header, kRecordLengthOffset, record_length);
+  header[kLanguageDriverOffset] = static_cast<char>(kLanguageDriverCp936);
+  std::size_t at = kFileHeaderSize;
+  for (const DbfField& field : fields) {
+    header.replace(at, field.name.size(), field.name);
+    header[at + kFieldTypeOffset] = static_cast<char>(kCharacterType);
+    header[at + kFieldWidthOffset] = static_cast<char>(field.width);
+    at += kFieldDescriptorSize;
+  }
+  header[at] = static_cast<char>(kHeaderTerminator);
+  return header;
+}
+
 }  // namespace
 
 void CheckFieldCount(std::size_t count) {
@@ -59,28 +83,6 @@ void CheckFields(std::span<const DbfField> fields) {
                                           std::to_string(kMaxCharacterWidth) + "）");
     }
   }
-}
-
-std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, int day,
-                        std::uint32_t record_count) {
-  std::string header(HeaderLength(fields.size()), '\0');
-  header[kVersionOffset] = static_cast<char>(kVersionDbase3);
-  header.replace(kDateOffset, kRecordCountOffset + 4 - kDateOffset,
-                 DateAndCount(year, month, day, record_count));
-  std::uint32_t record_length = 1;
-  for (const DbfField& field : fields) record_length += static_cast<std::uint32_t>(field.width);
-  PutU16(header, kHeaderLengthOffset, static_cast<std::uint32_t>(header.size()));
-  PutU16(header, kRecordLengthOffset, record_length);
-  header[kLanguageDriverOffset] = static_cast<char>(kLanguageDriverCp936);
-  std::size_t at = kFileHeaderSize;
-  for (const DbfField& field : fields) {
-    header.replace(at, field.name.size(), field.name);
-    header[at + kFieldTypeOffset] = static_cast<char>(kCharacterType);
-    header[at + kFieldWidthOffset] = static_cast<char>(field.width);
-    at += kFieldDescriptorSize;
-  }
-  header[at] = static_cast<char>(kHeaderTerminator);
-  return header;
 }
 
 DbfWriter::DbfWriter(std::unique_ptr<WritableFile> file, std::vector<DbfField> fields,
@@ -142,11 +144,6 @@ void DbfWriter::AddRecord(std::span<const std::string> values) {
   }
   ++record_count_;
   if (batch_.size() >= batch_bytes_) WriteBatch();
-}
-
-void DbfWriter::Flush() {
-  if (closed_ || !failure_.empty()) RaiseFailed();
-  WriteBatch();
 }
 
 void DbfWriter::Close() {

@@ -64,11 +64,6 @@ void CheckFieldCount(std::size_t count);
 // made of these fields. Touches nothing.
 void CheckFields(std::span<const DbfField> fields);
 
-// The header and field descriptors of a table with no records, followed
-// by the header terminator (no end-of-file byte).
-std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, int day,
-                        std::uint32_t record_count);
-
 // Writes one table into a new, empty file.
 //
 // Records are gathered in memory and go to the file in batches; after each
@@ -102,9 +97,6 @@ class DbfWriter {
   // the record), 1209 when the table would pass kMaxFileSize, 1210 after a
   // failed write, or the file's error when a batch cannot be written.
   void AddRecord(std::span<const std::string> values);
-
-  // Writes the gathered records now (one batch).
-  void Flush();
 
   // Writes the rest, makes the file durable (fsync) and closes it. Raises
   // the file's error; the file is closed either way. Later calls raise 1210.
