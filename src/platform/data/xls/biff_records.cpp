@@ -198,18 +198,28 @@ bool RecordCursor::Chars(std::size_t count, bool high_byte, std::string& out) {
   return true;
 }
 
-bool RecordCursor::Biff8String(int length_bytes, std::string& out) {
+bool RecordCursor::Biff8Text(int length_bytes, std::string& out, std::size_t& trailing) {
   const std::size_t count = length_bytes == 1 ? U8() : U16();
-  const std::uint8_t options = U8();
+  trailing = 0;
   if (!ok_) return false;
+  // Some generators end a record with an empty string's length and no
+  // option byte; Excel reads the empty string.
+  if (count == 0 && remaining() == 0) return true;
+  const std::uint8_t options = U8();
   std::size_t runs = 0;
   std::size_t phonetic = 0;
   if (options & 0x08) runs = U16();
   if (options & 0x04) phonetic = U32();
   if (!ok_ || !Chars(count, (options & 0x01) != 0, out)) return false;
+  trailing = runs * 4 + phonetic;
+  return true;
+}
+
+bool RecordCursor::Biff8String(int length_bytes, std::string& out) {
+  std::size_t trailing = 0;
+  if (!Biff8Text(length_bytes, out, trailing)) return false;
   // Rich-text runs and phonetic data: their text is already kept.
-  Skip(runs * 4);
-  Skip(phonetic);
+  Skip(trailing);
   return ok_;
 }
 

@@ -129,8 +129,13 @@ class RecordCursor {
 
   // A BIFF8 string: a length of length_bytes (1 or 2), an option byte,
   // rich-text and phonetic sizes as flagged, the characters, then the
-  // runs and phonetic data skipped. Appends the text to out.
+  // runs and phonetic data skipped. Appends the text to out. A zero length
+  // that ends the record is the empty string without its option byte.
   bool Biff8String(int length_bytes, std::string& out);
+
+  // The same up to the characters: sets trailing to the bytes of runs and
+  // phonetic data that follow them (for the caller to skip).
+  bool Biff8Text(int length_bytes, std::string& out, std::size_t& trailing);
 
   // A BIFF5 string: a length of length_bytes (1 or 2) and that many
   // bytes in the workbook's code page (returned undecoded).

@@ -66,18 +66,12 @@ void ReadSharedStrings(const RecordReader& reader, StringTable& table) {
   const std::size_t bytes = reader.data().size();
   table.Reserve(bytes * 2, std::min<std::size_t>(c.U32(), bytes / 3));
   std::string text;
+  std::size_t trailing = 0;
   while (c.ok() && c.remaining() > 0) {
-    const std::size_t count = c.U16();
-    const std::uint8_t options = c.U8();
-    std::size_t runs = 0;
-    std::size_t phonetic = 0;
-    if (options & 0x08) runs = c.U16();
-    if (options & 0x04) phonetic = c.U32();
     text.clear();
-    if (!c.ok() || !c.Chars(count, (options & 0x01) != 0, text)) break;
+    if (!c.Biff8Text(2, text, trailing)) break;
     table.Add(text);
-    c.Skip(runs * 4);
-    c.Skip(phonetic);
+    c.Skip(trailing);
   }
 }
 

@@ -117,6 +117,30 @@ TEST(RecordCursorTest, Biff8StringSkipsRichTextAndPhoneticData) {
   EXPECT_EQ(data.substr(c.pos()), "next");
 }
 
+TEST(RecordCursorTest, AnEmptyStringEndingTheRecordMayLackItsOptionByte) {
+  // Some generators end a record with a zero length and no option byte;
+  // Excel reads the empty string. With characters claimed, the missing
+  // byte is damage.
+  const std::vector<std::uint32_t> none;
+  struct Case {
+    std::string data;
+    int length_bytes;
+    bool read;
+  };
+  const std::vector<Case> cases = {
+      {U16(0), 2, true}, {U8(0), 1, true}, {U16(1), 2, false}, {U8(2), 1, false}, {U16(1) + U8(0), 2, false},
+  };
+  for (const auto& c : cases) {
+    RecordCursor cursor(c.data, none);
+    std::string out = "kept";
+    EXPECT_EQ(cursor.Biff8String(c.length_bytes, out), c.read) << c.data.size();
+    if (c.read) {
+      EXPECT_EQ(out, "kept");
+      EXPECT_EQ(cursor.remaining(), 0u);
+    }
+  }
+}
+
 TEST(RecordCursorTest, ShortRecordsFailWithoutReadingPastTheEnd) {
   const std::vector<std::uint32_t> none;
   {

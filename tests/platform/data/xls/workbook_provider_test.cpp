@@ -6,6 +6,7 @@
 
 #include "platform/data/connection.h"
 #include "platform/data/connection_text.h"
+#include "platform/data/xls/biff_records.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
 #include "support/real_services.h"
@@ -197,6 +198,33 @@ TEST(WorkbookProviderTest, StreamNamedBookAndUpperCaseWorkbookAreFound) {
     rows->ReadValue(0, 0, v);
     EXPECT_EQ(v, Variant::Number(7)) << name;
   }
+}
+
+// A BIFF8 string of zero characters written without its option byte at
+// the end of a record is an empty cell value, as Excel reads it; a record
+// that ends where one or more characters are claimed is damage.
+TEST(WorkbookProviderTest, EmptyStringsWithoutAnOptionByteAreEmptyText) {
+  const std::string empty_label = Record(rec::kLabel, U16(1) + U16(1) + U16(15) + U16(0));
+  const std::string formula = Record(rec::kFormula, U16(1) + U16(2) + U16(15) + U8(0) + U8(0) + U8(0) + U8(0) +
+                                                        U16(0) + U16(0xFFFF) + U16(0) + U32(0) + U16(3) + "\x1E\x00\x00");
+  const std::string empty_result = Record(rec::kString, U16(0));
+  const std::string header = Label(0, 0, "a") + Label(0, 1, "b") + Label(0, 2, "c");
+  const std::string body = header + Number(1, 0, 15, 1) + empty_label + formula + empty_result + Number(2, 0, 15, 2);
+  auto session = OpenBytes(Compound({{"Workbook", Biff8Stream("", {{"S", body}})}}).bytes);
+  auto rows = session->Query("select * from  [S$]");
+  ASSERT_EQ(rows->RowCount(), 2);
+  Variant v;
+  rows->ReadValue(0, 1, v);
+  EXPECT_EQ(v, Variant::Text(""));
+  rows->ReadValue(0, 2, v);
+  EXPECT_EQ(v, Variant::Text(""));
+  EXPECT_EQ(rows->Fields()[1].defined_size, 1);
+
+  const std::string one_char = Record(rec::kLabel, U16(1) + U16(1) + U16(15) + U16(1));
+  const std::string stream = Biff8Stream("", {{"S", header + one_char}});
+  const Error e = ErrorOf([&] { OpenBytes(Compound({{"Workbook", stream}}).bytes)->Query("select * from  [S$]"); });
+  EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+  EXPECT_EQ(e.description(), "工作簿已损坏：工作表“S”第 2 行第 2 列的单元格记录不完整");
 }
 
 TEST(WorkbookProviderTest, MissingFileIsTheFileSystemsError) {

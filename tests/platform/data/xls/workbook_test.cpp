@@ -84,6 +84,13 @@ TEST(WorkbookGlobalsTest, SharedStringsSplitMidStringWithACompressionChange) {
   EXPECT_EQ(r.Text(0), "t:abc中文字");
 }
 
+TEST(WorkbookGlobalsTest, AnEmptySharedStringEndingTheTableMayLackItsOptionByte) {
+  const std::string globals = Record(rec::kSst, U32(2) + U32(2) + Latin1String("x") + U16(0));
+  const Read r = ReadOnlySheet(Biff8Stream(globals, {{"S", Record(rec::kLabelSst, U16(0) + U16(0) + U16(15) + U32(1))}}));
+  ASSERT_EQ(r.globals.shared_strings.size(), 2u);
+  EXPECT_EQ(r.globals.shared_strings.Get(1), "");
+}
+
 TEST(WorkbookGlobalsTest, SheetListKeepsTabOrderTypesAndVisibility) {
   const std::string stream = Biff8Stream("", {{"A", "", 1, 0}, {"Chart", "", 0, 2}, {"C", "", 0, 0}});
   MemoryFile file(stream);
