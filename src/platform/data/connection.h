@@ -12,7 +12,6 @@
 // rows. Every failing operation throws platform::Error.
 namespace platform::data {
 
-inline constexpr int adSchemaTables = 20;
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
 inline constexpr int adOpenStatic = 3;

@@ -5,6 +5,7 @@
 
 #include "platform/codepage/codepage.h"
 #include "platform/data/xls/byte_order.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::xls {
@@ -16,15 +17,6 @@ constexpr std::uint8_t kRootEntry = 5;
 
 [[noreturn]] void Damaged(const std::string& what) {
   Raise(err::kWorkbookDamaged, "工作簿已损坏：" + what);
-}
-
-bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 // A stream held in memory (small streams from the mini stream).
@@ -224,7 +216,7 @@ const CompoundFile::Entry* CompoundFile::FindRootChild(std::string_view name) co
     if (id >= entries_.size() || seen[id]) continue;
     seen[id] = true;
     const Entry& e = entries_[id];
-    if (e.type == kStreamEntry && SameNameIgnoringAsciiCase(e.name, name)) return &e;
+    if (e.type == kStreamEntry && ascii::EqualsIgnoringCase(e.name, name)) return &e;
     pending.push_back(e.left);
     pending.push_back(e.right);
   }

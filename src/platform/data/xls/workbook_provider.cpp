@@ -14,7 +14,6 @@
 namespace platform::data::xls {
 namespace {
 
-constexpr int kSchemaTables = 20;
 constexpr std::string_view kZipSignature("PK\x03\x04", 4);
 
 // A view of a file the session owns elsewhere (a bare BIFF stream is the
@@ -54,14 +53,6 @@ bool ParseSelectAll(std::string_view statement, std::string& table) {
   return true;
 }
 
-std::string WithoutApostrophes(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    if (c != '\'') out += c;
-  }
-  return out;
-}
-
 class WorkbookSession : public Session {
  public:
   WorkbookSession(std::unique_ptr<RandomAccessFile> file, std::unique_ptr<CompoundFile> compound,
@@ -79,7 +70,7 @@ class WorkbookSession : public Session {
   }
 
   std::unique_ptr<RowSource> OpenSchema(int schema) override {
-    if (schema != kSchemaTables) Raise(err::kNotSupported, "工作簿不提供这种架构信息：" + std::to_string(schema));
+    if (schema != adSchemaTables) Raise(err::kNotSupported, "工作簿不提供这种架构信息：" + std::to_string(schema));
     std::vector<FieldInfo> fields{{"TABLE_CATALOG", 1}, {"TABLE_SCHEMA", 1}, {"TABLE_NAME", 1}, {"TABLE_TYPE", 5}};
     std::vector<std::vector<Variant>> rows;
     for (const std::size_t i : listed_) {
@@ -97,7 +88,7 @@ class WorkbookSession : public Session {
     }
     if (table.empty()) Raise(err::kTableNotFound, "找不到表：语句中的表名是空的（工作簿中没有工作表？）");
     for (const std::size_t i : listed_) {
-      if (ascii::EqualsIgnoringCase(WithoutApostrophes(TableNameOf(globals_->sheets[i].name)), table)) {
+      if (ascii::EqualsIgnoringCase(ascii::WithoutApostrophes(TableNameOf(globals_->sheets[i].name)), table)) {
         return std::make_unique<SheetTable>(globals_, ReadSheetCells(*stream_, globals_->sheets[i], *globals_));
       }
     }

@@ -8,6 +8,7 @@
 #include "platform/data/connection_text.h"
 #include "platform/data/xls/biff_records.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 #include "support/real_services.h"
 #include "support/temp_dir.h"
@@ -28,7 +29,7 @@ std::string ConnectionText(const std::string& path) { return WorkbookConnectionT
 using testing_support::ErrorOf;
 
 std::vector<std::string> TableNames(Session& session) {
-  auto schema = session.OpenSchema(20);
+  auto schema = session.OpenSchema(adSchemaTables);
   std::vector<std::string> names;
   Variant v;
   for (std::int64_t r = 0; r < schema->RowCount(); ++r) {
@@ -243,13 +244,11 @@ TEST(WorkbookProviderTest, FuzzRegressionsFailCleanly) {
     const std::string bytes = testing_support::ReadFileBytes(FromFsPath(entry.path()));
     try {
       auto session = OpenBytes(bytes);
-      auto schema = session->OpenSchema(20);
+      auto schema = session->OpenSchema(adSchemaTables);
       if (schema->RowCount() > 0) {
         Variant name;
         schema->ReadValue(0, 2, name);
-        std::string table;
-        for (const char c : name.ToText()) if (c != '\'') table += c;
-        auto rows = session->Query("select * from  [" + table + "]");
+        auto rows = session->Query("select * from  [" + ascii::WithoutApostrophes(name.ToText()) + "]");
         Variant v;
         for (std::int64_t r = 0; r < rows->RowCount(); ++r) {
           for (std::size_t c = 0; c < rows->Fields().size(); ++c) rows->ReadValue(r, static_cast<int>(c), v);
