@@ -52,7 +52,6 @@ void RecordReader::AppendToJoined(std::uint64_t at, std::size_t n) {
 bool RecordReader::Next() {
   const char* header = Bytes(position_, kHeaderSize);
   if (header == nullptr) return false;
-  offset_ = position_;
   type_ = Le16(reinterpret_cast<const unsigned char*>(header));
   const std::size_t length = Le16(reinterpret_cast<const unsigned char*>(header) + 2);
   const std::uint64_t body = position_ + kHeaderSize;

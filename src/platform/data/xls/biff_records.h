@@ -70,8 +70,6 @@ class RecordReader {
   std::string_view data() const { return data_; }
   // Where in data() each CONTINUE piece begins, ascending.
   const std::vector<std::uint32_t>& breaks() const { return breaks_; }
-  // Stream offset of the record's header.
-  std::uint64_t offset() const { return offset_; }
   std::uint64_t stream_size() const { return size_; }
 
  private:
@@ -96,7 +94,6 @@ class RecordReader {
   std::size_t buffer_length_ = 0;
 
   std::uint16_t type_ = 0;
-  std::uint64_t offset_ = 0;
   // A record without CONTINUE pieces is seen where it lies in the buffer;
   // one with them is joined in joined_.
   std::string_view data_;

@@ -95,7 +95,8 @@ void StringTable::Reserve(std::size_t bytes, std::size_t count) {
 std::string WorkbookGlobals::DecodeText(std::string_view bytes) const {
   std::string out;
   if (code_page == 0) {
-    // No CODEPAGE record: read bytes as Latin-1, as other readers do.
+    // No CODEPAGE record: each byte is the Latin-1 character of its value,
+    // so no byte is lost.
     codepage::AppendLatin1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
     return out;
   }

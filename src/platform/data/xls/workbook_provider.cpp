@@ -101,7 +101,11 @@ class WorkbookSession : public Session {
 
   void Close() override {}
 
-  const std::vector<std::string>& Warnings() const override { return warnings_; }
+  // A workbook is read as it is: nothing to warn of.
+  const std::vector<std::string>& Warnings() const override {
+    static const std::vector<std::string> kNone;
+    return kNone;
+  }
 
  private:
   std::unique_ptr<RandomAccessFile> file_;
@@ -109,7 +113,6 @@ class WorkbookSession : public Session {
   std::unique_ptr<RandomAccessFile> stream_;
   std::shared_ptr<const WorkbookGlobals> globals_;
   std::vector<std::size_t> listed_;  // sheet indexes in schema order
-  std::vector<std::string> warnings_;
 };
 
 }  // namespace
