@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/codepage/codepage.h"
+#include "platform/data/sheet/damage.h"
 #include "platform/data/xls/byte_order.h"
-#include "platform/runtime/error.h"
 #include "platform/runtime/memory.h"
 
 namespace platform::data::xls {
@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kReadBufferSize = 1 << 17;
 constexpr std::size_t kHeaderSize = 4;
 
-[[noreturn]] void Truncated() { Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断"); }
+[[noreturn]] void Truncated() { sheet::RaiseDamaged("记录在文件结尾处被截断"); }
 
 }  // namespace
 
@@ -137,6 +137,12 @@ void RecordCursor::Skip(std::size_t n) {
     return;
   }
   pos_ += n;
+}
+
+const unsigned char* RecordCursor::Bytes(std::size_t n) {
+  const std::size_t at = pos_;
+  Skip(n);
+  return ok_ ? reinterpret_cast<const unsigned char*>(data_.data()) + at : nullptr;
 }
 
 bool RecordCursor::IsBreak(std::size_t pos) const {

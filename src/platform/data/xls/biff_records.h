@@ -117,6 +117,9 @@ class RecordCursor {
   std::uint16_t U16();
   std::uint32_t U32();
   void Skip(std::size_t n);
+  // The next n bytes, the cursor moved past them; nullptr when fewer are
+  // left.
+  const unsigned char* Bytes(std::size_t n);
 
   // BIFF8 character data: count characters, one byte each (high_byte
   // false) or UTF-16LE. Where a CONTINUE piece starts in the middle, the

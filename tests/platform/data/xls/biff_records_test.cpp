@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 #include "xls_builder.h"
 
 namespace platform::data::xls {
@@ -76,13 +77,9 @@ TEST(RecordReaderTest, RecordsRunningPastTheEndAreDamage) {
                                     Record(0x00FC, "ab") + Record(rec::kContinue, "cdef").substr(0, 6)}) {
     MemoryFile file(stream);
     RecordReader reader(file);
-    try {
-      reader.Next();
-      FAIL() << "no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), err::kWorkbookDamaged);
-      EXPECT_EQ(e.description(), "工作簿已损坏：记录在文件结尾处被截断");
-    }
+    const Error e = testing_support::ErrorOf([&] { reader.Next(); });
+    EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+    EXPECT_EQ(e.description(), "工作簿已损坏：记录在文件结尾处被截断");
   }
 }
 

@@ -63,31 +63,6 @@ TEST(WorkbookProviderTest, ChartAndMacroSheetsAreNotListed) {
   EXPECT_EQ(TableNames(*session), (std::vector<std::string>{"Records$", "Hidden$"}));
 }
 
-TEST(WorkbookProviderTest, StatementsItDoesNotAnswer) {
-  auto session = OpenWorkbookSession(RealFileSystem(), Fixture("sheets.xls"));
-  struct Case {
-    std::function<void()> call;
-    int number;
-    std::string text;
-  };
-  const std::vector<Case> cases = {
-      {[&] { session->Query("select * from  []"); }, err::kTableNotFound,
-       "找不到表：语句中的表名是空的（工作簿中没有工作表？）"},
-      {[&] { session->Query("select * from  [Nope$]"); }, err::kTableNotFound, "找不到表：[Nope$]"},
-      {[&] { session->Query("select * from  [Sheet 1]"); }, err::kTableNotFound, "找不到表：[Sheet 1]"},
-      {[&] { session->Query("select a from  [Hidden$]"); }, err::kBadStatement,
-       "工作簿只能执行 select * from  [表名] 语句：select a from  [Hidden$]"},
-      {[&] { session->Execute("insert into x values (1)"); }, err::kWorkbookReadOnly,
-       "工作簿只能读取，不能执行修改语句"},
-      {[&] { session->OpenSchema(4); }, err::kNotSupported, "工作簿不提供这种架构信息：4"},
-  };
-  for (const auto& c : cases) {
-    const Error e = ErrorOf(c.call);
-    EXPECT_EQ(e.number(), c.number) << c.text;
-    EXPECT_EQ(e.description(), c.text);
-  }
-}
-
 TEST(WorkbookProviderTest, UsedRangeByContentWithGeneratedFieldNames) {
   // offset.xls: content in C3:F7; D3 and F3 empty; row 6 empty; an empty
   // text cell at J10 and an empty formula result at B9 do not count.
@@ -255,7 +230,11 @@ TEST(WorkbookProviderTest, FuzzRegressionsFailCleanly) {
         }
       }
     } catch (const Error& e) {
-      EXPECT_GE(e.number(), 1);
+      // What a workbook's bytes can cause: refused, encrypted, damaged, too
+      // large to hold.
+      EXPECT_TRUE(e.number() == err::kNotAWorkbook || e.number() == err::kWorkbookEncrypted ||
+                  e.number() == err::kWorkbookDamaged || e.number() == err::kOutOfMemory)
+          << e.number() << " " << e.description();
     }
   }
 }
