@@ -340,14 +340,12 @@ class SheetReader {
 }  // namespace
 
 std::string WorkbookGlobals::DecodeText(std::string_view bytes) const {
+  if (code_page != 0) return codepage::ToUtf8(bytes, code_page);
+  // No CODEPAGE record: each byte is the Latin-1 character of its value,
+  // so no byte is lost.
   std::string out;
-  if (code_page == 0) {
-    // No CODEPAGE record: each byte is the Latin-1 character of its value,
-    // so no byte is lost.
-    codepage::AppendLatin1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
-    return out;
-  }
-  return codepage::ToUtf8(bytes, code_page);
+  codepage::AppendLatin1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
+  return out;
 }
 
 WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream) { return GlobalsReader(stream).Read(); }

@@ -181,8 +181,7 @@ TEST(WorkbookProviderTest, StreamNamedBookAndUpperCaseWorkbookAreFound) {
 // that ends where one or more characters are claimed is damage.
 TEST(WorkbookProviderTest, EmptyStringsWithoutAnOptionByteAreEmptyText) {
   const std::string empty_label = Record(rec::kLabel, U16(1) + U16(1) + U16(15) + U16(0));
-  const std::string formula = Record(rec::kFormula, U16(1) + U16(2) + U16(15) + U8(0) + U8(0) + U8(0) + U8(0) +
-                                                        U16(0) + U16(0xFFFF) + U16(0) + U32(0) + U16(3) + "\x1E\x00\x00");
+  const std::string formula = Formula(1, 2, 15, FormulaResult(0));  // a text result: STRING follows
   const std::string empty_result = Record(rec::kString, U16(0));
   const std::string header = Label(0, 0, "a") + Label(0, 1, "b") + Label(0, 2, "c");
   const std::string body = header + Number(1, 0, 15, 1) + empty_label + formula + empty_result + Number(2, 0, 15, 2);

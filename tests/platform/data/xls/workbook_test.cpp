@@ -51,10 +51,6 @@ Read ReadOnlySheet(const std::string& stream) {
   return r;
 }
 
-std::string Formula(unsigned row, unsigned column, unsigned xf, const std::string& result) {
-  return Record(rec::kFormula, U16(row) + U16(column) + U16(xf) + result + U16(0) + U32(0) + U16(3) + "\x1E\x00\x00");
-}
-std::string Special(unsigned kind, unsigned value = 0) { return U8(kind) + U8(0) + U8(value) + U8(0) + U16(0) + U16(0xFFFF); }
 std::string Rk(std::uint32_t rk) { return Record(rec::kRk, U16(1) + U16(0) + U16(15) + U32(rk)); }
 
 TEST(WorkbookGlobalsTest, RefusesWhatIsNotAnExcel97Workbook) {
@@ -119,13 +115,13 @@ TEST(WorkbookGlobalsTest, SheetListKeepsTabOrderTypesAndVisibility) {
 TEST(SheetCellsTest, EveryCellRecordAndFormulaResult) {
   std::string body;
   body += Formula(0, 0, 15, F64(2.5));
-  body += Formula(0, 1, 15, Special(0));
+  body += Formula(0, 1, 15, FormulaResult(0));
   body += Record(0x04BC, std::string(10, '\0'));  // SHRFMLA before the STRING
   body += Record(rec::kString, Utf16String(u"公式"));
-  body += Formula(0, 2, 15, Special(1, 1));
-  body += Formula(0, 3, 15, Special(2, 7));  // #DIV/0!: null
-  body += Formula(0, 4, 15, Special(3));     // empty text
-  body += Formula(0, 5, 15, Special(0));     // text result with no STRING: null
+  body += Formula(0, 2, 15, FormulaResult(1, 1));
+  body += Formula(0, 3, 15, FormulaResult(2, 7));  // #DIV/0!: null
+  body += Formula(0, 4, 15, FormulaResult(3));     // empty text
+  body += Formula(0, 5, 15, FormulaResult(0));     // text result with no STRING: null
   body += Number(0, 6, 15, 1.0);
   body += Record(rec::kBoolErr, U16(1) + U16(0) + U16(15) + U8(1) + U8(0));
   body += Record(rec::kBoolErr, U16(1) + U16(1) + U16(15) + U8(0x2A) + U8(1));  // #N/A: null
