@@ -1,6 +1,5 @@
 #include "platform/data/xls/workbook_provider.h"
 
-#include <algorithm>
 
 #include "platform/data/sheet/sheet_session.h"
 #include "platform/data/xls/biff_records.h"
