@@ -99,50 +99,38 @@ bool RecordReader::Next() {
   return true;
 }
 
-std::uint8_t RecordCursor::U8() {
-  if (remaining() < 1) {
-    ok_ = false;
-    pos_ = data_.size();
-    return 0;
-  }
-  return static_cast<std::uint8_t>(data_[pos_++]);
+bool RecordCursor::Have(std::size_t n) {
+  if (remaining() >= n) return true;
+  ok_ = false;
+  pos_ = data_.size();
+  return false;
 }
 
+std::uint8_t RecordCursor::U8() { return Have(1) ? static_cast<std::uint8_t>(data_[pos_++]) : 0; }
+
 std::uint16_t RecordCursor::U16() {
-  if (remaining() < 2) {
-    ok_ = false;
-    pos_ = data_.size();
-    return 0;
-  }
+  if (!Have(2)) return 0;
   const auto v = Le16(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
   pos_ += 2;
   return v;
 }
 
 std::uint32_t RecordCursor::U32() {
-  if (remaining() < 4) {
-    ok_ = false;
-    pos_ = data_.size();
-    return 0;
-  }
+  if (!Have(4)) return 0;
   const auto v = Le32(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
   pos_ += 4;
   return v;
 }
 
 void RecordCursor::Skip(std::size_t n) {
-  if (remaining() < n) {
-    ok_ = false;
-    pos_ = data_.size();
-    return;
-  }
-  pos_ += n;
+  if (Have(n)) pos_ += n;
 }
 
 const unsigned char* RecordCursor::Bytes(std::size_t n) {
-  const std::size_t at = pos_;
-  Skip(n);
-  return ok_ ? reinterpret_cast<const unsigned char*>(data_.data()) + at : nullptr;
+  if (!Have(n)) return nullptr;
+  const auto* at = reinterpret_cast<const unsigned char*>(data_.data()) + pos_;
+  pos_ += n;
+  return at;
 }
 
 bool RecordCursor::IsBreak(std::size_t pos) const {

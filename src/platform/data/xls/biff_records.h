@@ -142,6 +142,8 @@ class RecordCursor {
   bool Biff5Bytes(int length_bytes, std::string_view& out);
 
  private:
+  // True when n bytes are left; otherwise marks the cursor short, at the end.
+  bool Have(std::size_t n);
   bool IsBreak(std::size_t pos) const;
   std::size_t PieceEnd(std::size_t pos) const;
 
