@@ -75,7 +75,6 @@ Fault FaultOf(DWORD error) {
       return Fault::kDenied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED:
       return Fault::kDiskFull;
     case ERROR_FILENAME_EXCED_RANGE:
       return Fault::kNameTooLong;
@@ -84,10 +83,6 @@ Fault FaultOf(DWORD error) {
     default:
       return Fault::kOther;
   }
-}
-
-[[noreturn]] void RaiseWin32Error(DWORD error, std::string_view action, std::string_view path) {
-  file_error::Raise(FaultOf(error), action, path, "系统错误 " + std::to_string(error));
 }
 
 // The path as the wide-character API takes it: made absolute ("/" becomes
@@ -110,6 +105,22 @@ DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_st
 
 bool IsFolderAttribute(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// True when the folder path names (the current one for a bare name) exists.
+bool FolderOfExists(std::string_view path) {
+  std::string_view folder = path.substr(0, path.size() - file_error::FileNamePart(path).size());
+  if (folder.empty()) return true;
+  if (folder.size() > 1 && IsPathSeparator(folder.back())) folder.remove_suffix(1);
+  return IsFolderAttribute(Attributes(Native(folder)));
+}
+
+[[noreturn]] void RaiseWin32Error(DWORD error, std::string_view action, std::string_view path) {
+  Fault fault = FaultOf(error);
+  // Windows and Wine differ on a missing drive or folder on the way; the
+  // folder itself tells.
+  if (fault == Fault::kFileNotFound && !FolderOfExists(path)) fault = Fault::kPathNotFound;
+  file_error::Raise(fault, action, path, "系统错误 " + std::to_string(error));
 }
 
 bool IsReadOnlyFile(DWORD attributes) {
