@@ -88,6 +88,18 @@ TEST_F(FileSystemTest, ReplaceFileSwapsInTheNewFile) {
   EXPECT_TRUE(fs.FileExists(dir.File("s.dbf")));
 }
 
+// A read-only file is not ours to replace, whatever the system would
+// allow (a rename over it succeeds on Linux and under Wine).
+TEST_F(FileSystemTest, ReplaceFileRefusesAReadOnlyDestination) {
+  WriteFileBytes(dir.File("143005.dbf"), "new");
+  WriteFileBytes(dir.File("result.dbf"), "old");
+  std::filesystem::permissions(ToFsPath(dir.File("result.dbf")), std::filesystem::perms::owner_read);
+  ExpectError(err::kPermissionDenied,
+              [&] { fs.ReplaceFile(dir.File("143005.dbf"), dir.File("result.dbf")); });
+  EXPECT_EQ(ReadFileBytes(dir.File("result.dbf")), "old");
+  EXPECT_EQ(ReadFileBytes(dir.File("143005.dbf")), "new");
+}
+
 TEST_F(FileSystemTest, GetFileNameIsTheLastComponent) {
   const std::string sep(1, kPathSeparator);
   EXPECT_EQ(fs.GetFileName("data" + sep + "out" + sep + "结果.dbf"), "结果.dbf");
