@@ -1,7 +1,6 @@
 #include "platform/filesystem/filesystem.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -42,7 +41,9 @@ TEST_F(FileSystemTest, FileExistsIsFalseForFoldersAndMissingFiles) {
 TEST_F(FileSystemTest, DeleteFileRefusesReadOnlyUnlessForced) {
   const std::string path = dir.File("只读.dbf");
   WriteFileBytes(path, "old");
-  ::chmod(path.c_str(), 0444);
+  std::filesystem::permissions(ToFsPath(path), std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::others_read);
   const std::string why = ExpectError(err::kPermissionDenied, [&] { fs.DeleteFile(path, false); });
   EXPECT_NE(why.find(path), std::string::npos);
   EXPECT_EQ(ReadFileBytes(path), "old");
@@ -81,6 +82,18 @@ TEST_F(FileSystemTest, ReplaceFileSwapsInTheNewFile) {
   std::filesystem::create_directory(dir.File("folder.dbf"));
   ExpectError(err::kPathFileAccess, [&] { fs.ReplaceFile(dir.File("s.dbf"), dir.File("folder.dbf")); });
   EXPECT_TRUE(fs.FileExists(dir.File("s.dbf")));
+}
+
+// A read-only file is not ours to replace, whatever the system would
+// allow (a rename over it succeeds on Linux and under Wine).
+TEST_F(FileSystemTest, ReplaceFileRefusesAReadOnlyDestination) {
+  WriteFileBytes(dir.File("143005.dbf"), "new");
+  WriteFileBytes(dir.File("result.dbf"), "old");
+  std::filesystem::permissions(ToFsPath(dir.File("result.dbf")), std::filesystem::perms::owner_read);
+  ExpectError(err::kPermissionDenied,
+              [&] { fs.ReplaceFile(dir.File("143005.dbf"), dir.File("result.dbf")); });
+  EXPECT_EQ(ReadFileBytes(dir.File("result.dbf")), "old");
+  EXPECT_EQ(ReadFileBytes(dir.File("143005.dbf")), "new");
 }
 
 TEST_F(FileSystemTest, GetFileNameIsTheLastComponent) {
