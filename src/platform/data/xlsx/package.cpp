@@ -1,8 +1,16 @@
 #include "platform/data/xlsx/package.h"
 
+#include "platform/data/zip/read_ahead.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::xlsx {
+namespace {
+
+// Parts at least this large are inflated on a thread of their own while
+// they are scanned; for smaller ones starting it costs more than it saves.
+constexpr std::uint64_t kReadAheadSize = 1 << 20;
+
+}  // namespace
 
 class PartScanner::EntryInput : public xml::Input {
  public:
@@ -16,7 +24,9 @@ class PartScanner::EntryInput : public xml::Input {
 PartScanner::PartScanner(const zip::ZipArchive& zip, const std::string& part) {
   const zip::Entry* entry = zip.Find(part);
   if (entry == nullptr) Raise(err::kWorkbookDamaged, "工作簿已损坏：找不到 " + zip::PrintableName(part));
-  input_ = std::make_unique<EntryInput>(zip.Open(*entry));
+  std::unique_ptr<zip::EntryReader> reader = zip.Open(*entry);
+  if (entry->size >= kReadAheadSize) reader = zip::ReadAhead(std::move(reader));
+  input_ = std::make_unique<EntryInput>(std::move(reader));
   scanner_ = std::make_unique<xml::Scanner>(*input_, zip::PrintableName(part));
 }
 

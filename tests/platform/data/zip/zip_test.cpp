@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/data/zip/inflate.h"
+#include "platform/data/zip/read_ahead.h"
 #include "platform/data/zip/zip_archive.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
@@ -305,6 +306,52 @@ TEST(InflaterTest, GarbageIsDamageNamingThePart) {
   const Error e = ErrorOf([&] { inflater.Inflate(buffer, sizeof buffer); });
   EXPECT_EQ(e.number(), 1103);
   EXPECT_EQ(e.description(), "工作簿已损坏：xl/styles.xml 的压缩数据有错误");
+}
+
+// Gives count bytes (byte i is i % 251) in pieces of 1000, then raises
+// 1103 when fail is set.
+class CountingReader : public EntryReader {
+ public:
+  CountingReader(std::size_t count, bool fail) : count_(count), fail_(fail) {}
+  std::size_t Read(char* out, std::size_t n) override {
+    n = std::min({n, count_ - given_, std::size_t{1000}});
+    if (n == 0 && fail_) Raise(err::kWorkbookDamaged, "broken at " + std::to_string(given_));
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>((given_ + i) % 251);
+    given_ += n;
+    return n;
+  }
+
+ private:
+  std::size_t count_, given_ = 0;
+  bool fail_;
+};
+
+TEST(ReadAheadTest, SameBytesAndTheErrorAfterThem) {
+  for (const std::size_t count : {std::size_t{0}, std::size_t{999}, std::size_t{3} << 20}) {
+    for (const bool fail : {false, true}) {
+      auto reader = ReadAhead(std::make_unique<CountingReader>(count, fail));
+      std::string buffer(77777, '\0');
+      std::size_t total = 0;
+      bool same = true;
+      const Error e = ErrorOf([&] {
+        while (const std::size_t n = reader->Read(buffer.data(), buffer.size())) {
+          for (std::size_t i = 0; i < n; ++i) same = same && buffer[i] == static_cast<char>((total + i) % 251);
+          total += n;
+        }
+      });
+      EXPECT_TRUE(same) << count;
+      EXPECT_EQ(total, count);
+      EXPECT_EQ(e.number(), fail ? 1103 : 0);
+      EXPECT_EQ(e.description(), fail ? "broken at " + std::to_string(count) : "");
+    }
+  }
+}
+
+TEST(ReadAheadTest, StopsWhenDroppedHalfWay) {
+  auto reader = ReadAhead(std::make_unique<CountingReader>(std::size_t{64} << 20, false));
+  char buffer[100];
+  EXPECT_EQ(reader->Read(buffer, sizeof buffer), 100u);
+  reader.reset();  // must not wait for the 64 MB to be read
 }
 
 }  // namespace

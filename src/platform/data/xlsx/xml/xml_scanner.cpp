@@ -24,6 +24,7 @@ enum : std::uint8_t {
   kTextSpecial = 8,       // needs a look in text: & \r ] controls, non-ASCII
   kAttributeSpecial = 16,  // in attribute values: & < \t \n \r controls, non-ASCII
   kCdataSpecial = 32,      // in CDATA, comments and instructions: \r controls, non-ASCII
+  kPlainName = 64,         // ASCII name characters but ':'
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -33,6 +34,7 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
     const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     if (letter || c == '_' || c == ':' || c >= 0x80) k |= kNameStart | kNameChar;
     if ((c >= '0' && c <= '9') || c == '-' || c == '.') k |= kNameChar;
+    if ((k & kNameChar) && c != ':' && c < 0x80) k |= kPlainName;
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r') k |= kSpace;
     const bool control = c < 0x20 && c != '\t' && c != '\n';
     if (control || c >= 0x80 || c == '&' || c == ']') k |= kTextSpecial;
@@ -139,8 +141,13 @@ std::size_t StringInput::Read(char* out, std::size_t n) {
   return n;
 }
 
+// The buffer holds one byte more than its capacity: a NUL after the last
+// byte read stops every scanning loop without a bounds check (a NUL inside
+// the document is an error anyway).
 Scanner::Scanner(Input& input, std::string part)
-    : input_(&input), part_(std::move(part)), buffer_(new char[kInitialBuffer]), capacity_(kInitialBuffer) {}
+    : input_(&input), part_(std::move(part)), buffer_(new char[kInitialBuffer + 1]), capacity_(kInitialBuffer) {
+  buffer_[0] = '\0';
+}
 
 Scanner::~Scanner() = default;
 
@@ -171,7 +178,7 @@ bool Scanner::Fill() {
   }
   if (end_ == capacity_) {
     if (capacity_ > kMaxTagSize) Fail(0, "标记太长");
-    std::unique_ptr<char[]> bigger(new char[capacity_ * 2]);
+    std::unique_ptr<char[]> bigger(new char[capacity_ * 2 + 1]);
     std::memcpy(bigger.get(), buffer_.get(), end_);
     buffer_ = std::move(bigger);
     capacity_ *= 2;
@@ -185,6 +192,7 @@ bool Scanner::Fill() {
     }
     end_ += n;
   }
+  buffer_[end_] = '\0';
   return end_ > before;
 }
 
@@ -207,6 +215,7 @@ void Scanner::Start() {
     input_ = transcoder_.get();
     utf16_ = true;
     pos_ = end_ = 0;
+    buffer_[0] = '\0';
     eof_ = false;
     Fill();
   }
@@ -229,10 +238,14 @@ Token Scanner::Next() {
     } else if (pos_ == end_) {
       if (!Fill()) return AtEnd();
       continue;
-    } else if (buffer_[pos_] == '<') {
-      step = Markup();
-    } else {
+    } else if (buffer_[pos_] != '<') {
       step = TextRun();
+    } else if (buffer_[pos_ + 1] == '/') {
+      step = EndTag();
+    } else if (ClassOf(buffer_[pos_ + 1]) & kNameStart) {
+      step = StartTag();
+    } else {
+      step = Markup();
     }
     if (step == Step::kToken) return token_;
     if (step == Step::kNeedMore && !Fill()) Fail(end_, "文档在标记中间结束");
@@ -242,8 +255,7 @@ Token Scanner::Next() {
 Token Scanner::AtEnd() {
   if (in_cdata_) Fail(pos_, "CDATA 段没有结束");
   if (depth() > 0) {
-    const std::size_t begin = open_ends_.size() > 1 ? open_ends_[open_ends_.size() - 2] : 0;
-    Fail(pos_, "元素 <" + open_names_.substr(begin) + "> 没有结束");
+    Fail(pos_, "元素 <" + std::string(OpenName()) + "> 没有结束");
   }
   if (!seen_root_) Fail(pos_, "文档中没有元素");
   name_ = local_name_ = {};
@@ -252,29 +264,36 @@ Token Scanner::AtEnd() {
 }
 
 std::size_t Scanner::SkipSpaces(std::size_t p) const {
-  while (p < end_ && (ClassOf(buffer_[p]) & kSpace)) ++p;
+  while (ClassOf(buffer_[p]) & kSpace) ++p;
   return p;
 }
 
-std::size_t Scanner::ScanName(std::size_t p) const {
-  if (p >= end_ || !(ClassOf(buffer_[p]) & kNameStart)) return p;
+Scanner::NameScan Scanner::ScanName(std::size_t p) const {
+  NameScan name;
+  name.end = p;
+  const char* b = buffer_.get();
+  if (!(ClassOf(b[p]) & kNameStart)) return name;
+  name.unusual = !(ClassOf(b[p]) & kPlainName);
   ++p;
-  while (p < end_ && (ClassOf(buffer_[p]) & kNameChar)) ++p;
-  return p;
+  while (ClassOf(b[p]) & kPlainName) ++p;
+  if (ClassOf(b[p]) & kNameChar) {
+    name.unusual = true;
+    while (ClassOf(b[p]) & kNameChar) ++p;
+  }
+  name.end = p;
+  return name;
 }
 
-// Checks a complete name (one colon at most, between two parts; UTF-8)
-// and finds where its local part begins.
-void Scanner::SplitName(std::size_t begin, std::size_t length, std::uint32_t& local_begin) const {
-  const std::string_view name(buffer_.get() + begin, length);
-  local_begin = 0;
+std::size_t Scanner::CheckName(std::size_t begin, const NameScan& scan) const {
+  const std::string_view name(buffer_.get() + begin, scan.end - begin);
   const std::size_t colon = name.find(':');
+  std::size_t local = 0;
   if (colon != std::string_view::npos) {
     if (colon == 0 || colon + 1 == name.size() || name.find(':', colon + 1) != std::string_view::npos ||
         !(ClassOf(name[colon + 1]) & kNameStart)) {
       Fail(begin, "名称中的冒号位置不对");
     }
-    local_begin = static_cast<std::uint32_t>(colon + 1);
+    local = colon + 1;
   }
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (static_cast<unsigned char>(name[i]) < 0x80) continue;
@@ -282,6 +301,7 @@ void Scanner::SplitName(std::size_t begin, std::size_t length, std::uint32_t& lo
     if (n == 0) Fail(begin + i, "名称不是正确的 UTF-8 文字");
     i += n - 1;
   }
+  return local;
 }
 
 Scanner::Step Scanner::Markup() {
@@ -308,69 +328,77 @@ Scanner::Step Scanner::Markup() {
 
 Scanner::Step Scanner::StartTag() {
   const std::size_t name_begin = pos_ + 1;
-  const std::size_t name_end = ScanName(name_begin);
-  if (name_end == end_) return Step::kNeedMore;
-  if (name_end == name_begin) Fail(pos_, "“<”后面不是元素名");
-  raw_attributes_.clear();
+  const NameScan name = ScanName(name_begin);
+  if (name.end == end_) return Step::kNeedMore;
+  if (name.end == name_begin) Fail(pos_, "“<”后面不是元素名");
+  const std::size_t local = name.unusual ? CheckName(name_begin, name) : 0;
+  prefixed_ = local != 0;
+  attributes_.clear();
   attribute_scratch_.clear();
-  std::size_t p = name_end;
+  // Decoded values are never longer than what they decode, so the
+  // scratch never moves while the views into it are made.
+  attribute_scratch_.reserve(capacity_);
+  std::size_t p = name.end;
   for (;;) {
     const std::size_t q = SkipSpaces(p);
     if (q == end_) return Step::kNeedMore;
     const char c = buffer_[q];
-    if (c == '>') return FinishStartTag(name_end, q + 1, false);
+    if (c == '>') return FinishStartTag(name.end, local, q + 1, false);
     if (c == '/') {
       if (q + 1 == end_) return Step::kNeedMore;
       if (buffer_[q + 1] != '>') Fail(q, "“/”后面缺少“>”");
-      return FinishStartTag(name_end, q + 2, true);
+      return FinishStartTag(name.end, local, q + 2, true);
     }
     if (q == p) Fail(q, "属性前面缺少空格");
     p = q;
     if (ReadAttribute(p) == Step::kNeedMore) return Step::kNeedMore;
-    if (raw_attributes_.size() > kMaxAttributes) Fail(q, "属性太多");
+    if (attributes_.size() > kMaxAttributes) Fail(q, "属性太多");
   }
 }
 
 Scanner::Step Scanner::ReadAttribute(std::size_t& p) {
-  RawAttribute raw;
-  const std::size_t name_end = ScanName(p);
-  if (name_end == end_) return Step::kNeedMore;
-  if (name_end == p) Fail(p, "属性名不正确");
-  std::size_t q = SkipSpaces(name_end);
+  const NameScan name = ScanName(p);
+  if (name.end == end_) return Step::kNeedMore;
+  if (name.end == p) Fail(p, "属性名不正确");
+  const std::size_t local = name.unusual ? CheckName(p, name) : 0;
+  prefixed_ = prefixed_ || local != 0;
+  std::size_t q = name.end;
+  if (q < end_ && buffer_[q] != '=') q = SkipSpaces(q);
   if (q == end_) return Step::kNeedMore;
   if (buffer_[q] != '=') Fail(q, "属性后面缺少“=”");
   q = SkipSpaces(q + 1);
   if (q == end_) return Step::kNeedMore;
   const char quote = buffer_[q];
   if (quote != '"' && quote != '\'') Fail(q, "属性值缺少引号");
-  const void* close = std::memchr(buffer_.get() + q + 1, quote, end_ - q - 1);
-  if (close == nullptr) return Step::kNeedMore;
-  const auto value_end = static_cast<std::size_t>(static_cast<const char*>(close) - buffer_.get());
-  const std::size_t scratch_before = attribute_scratch_.size();
-  raw.name_begin = static_cast<std::uint32_t>(p);
-  raw.name_length = static_cast<std::uint32_t>(name_end - p);
-  SplitName(p, name_end - p, raw.local_begin);
-  raw.decoded = Decode(q + 1, value_end, kAttribute, attribute_scratch_);
-  raw.value_begin = static_cast<std::uint32_t>(raw.decoded ? scratch_before : q + 1);
-  raw.value_length = static_cast<std::uint32_t>(raw.decoded ? attribute_scratch_.size() - scratch_before
-                                                            : value_end - q - 1);
-  raw_attributes_.push_back(raw);
+  // One pass finds the closing quote and whether anything needs decoding.
+  std::uint8_t classes = 0;
+  std::size_t value_end = q + 1;
+  for (char c; (c = buffer_[value_end]) != quote && c != '\0'; ++value_end) classes |= ClassOf(c);
+  if (value_end == end_) return Step::kNeedMore;
+  if (buffer_[value_end] == '\0') Fail(value_end, "文字中有不允许的控制字符");
+  const std::string_view attribute_name(buffer_.get() + p, name.end - p);
+  std::string_view value(buffer_.get() + q + 1, value_end - q - 1);
+  if (classes & kAttributeSpecial) {
+    const std::size_t before = attribute_scratch_.size();
+    if (Decode(q + 1, value_end, kAttribute, attribute_scratch_)) {
+      value = std::string_view(attribute_scratch_).substr(before);
+    }
+  }
+  attributes_.push_back({attribute_name, attribute_name.substr(local), value});
   p = value_end + 1;
   return Step::kToken;
 }
 
-Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t after, bool empty) {
+Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t local, std::size_t after, bool empty) {
   if (root_closed_) Fail(pos_, "根元素之后不能再有元素");
   if (depth() >= kMaxDepth) Fail(pos_, "元素嵌套太深");
   seen_root_ = true;
   const std::size_t name_begin = pos_ + 1;
-  std::uint32_t local = 0;
-  SplitName(name_begin, name_end - name_begin, local);
   name_ = std::string_view(buffer_.get() + name_begin, name_end - name_begin);
   local_name_ = name_.substr(local);
-  MaterialiseAttributes();
-  Push(name_);
-  CheckNamespaces();
+  if (attributes_.size() > 1) CheckDuplicates();
+  Push(name_, local);
+  if (prefixed_) CheckNamespaces();
   empty_element_ = empty;
   pending_end_ = empty;
   token_ = Token::kStartElement;
@@ -378,13 +406,7 @@ Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t after, b
   return Step::kToken;
 }
 
-void Scanner::MaterialiseAttributes() {
-  attributes_.clear();
-  for (const RawAttribute& raw : raw_attributes_) {
-    const std::string_view name(buffer_.get() + raw.name_begin, raw.name_length);
-    const char* base = raw.decoded ? attribute_scratch_.data() : buffer_.get();
-    attributes_.push_back({name, name.substr(raw.local_begin), std::string_view(base + raw.value_begin, raw.value_length)});
-  }
+void Scanner::CheckDuplicates() const {
   for (std::size_t i = 1; i < attributes_.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (attributes_[i].name == attributes_[j].name) {
@@ -436,35 +458,53 @@ void Scanner::CheckNamespaces() {
   }
 }
 
-void Scanner::Push(std::string_view name) {
+void Scanner::Push(std::string_view name, std::size_t local) {
+  open_.push_back({static_cast<std::uint32_t>(open_names_.size()), static_cast<std::uint32_t>(local)});
   open_names_.append(name);
-  open_ends_.push_back(static_cast<std::uint32_t>(open_names_.size()));
 }
 
 void Scanner::Pop() {
-  open_ends_.pop_back();
-  open_names_.resize(open_ends_.empty() ? 0 : open_ends_.back());
+  open_names_.resize(open_.back().begin);
+  open_.pop_back();
   while (!prefix_scopes_.empty() && prefix_scopes_.back().depth > depth()) {
     prefixes_.resize(prefix_scopes_.back().begin);
     prefix_scopes_.pop_back();
   }
-  if (open_ends_.empty()) root_closed_ = true;
+  if (open_.empty()) root_closed_ = true;
 }
 
+// The usual end tag: the name of the open element, then ">".
 Scanner::Step Scanner::EndTag() {
+  if (!open_.empty()) {
+    const std::string_view open = OpenName();
+    const std::size_t name_begin = pos_ + 2;
+    const std::size_t close = name_begin + open.size();
+    if (close < end_ && buffer_[close] == '>' && std::memcmp(buffer_.get() + name_begin, open.data(), open.size()) == 0) {
+      name_ = std::string_view(buffer_.get() + name_begin, open.size());
+      local_name_ = name_.substr(open_.back().local);
+      empty_element_ = false;
+      Pop();
+      token_ = Token::kEndElement;
+      pos_ = close + 1;
+      return Step::kToken;
+    }
+  }
+  return SlowEndTag();
+}
+
+Scanner::Step Scanner::SlowEndTag() {
   const std::size_t name_begin = pos_ + 2;
-  const std::size_t name_end = ScanName(name_begin);
+  const NameScan scan = ScanName(name_begin);
+  const std::size_t name_end = scan.end;
   if (name_end == end_) return Step::kNeedMore;
   if (name_end == name_begin) Fail(pos_, "“</”后面不是元素名");
   const std::size_t q = SkipSpaces(name_end);
   if (q == end_) return Step::kNeedMore;
   if (buffer_[q] != '>') Fail(q, "结束标记缺少“>”");
-  std::uint32_t local = 0;
-  SplitName(name_begin, name_end - name_begin, local);
+  const std::size_t local = scan.unusual ? CheckName(name_begin, scan) : 0;
   const std::string_view name(buffer_.get() + name_begin, name_end - name_begin);
-  if (open_ends_.empty()) Fail(pos_, "多余的结束标记 </" + std::string(name) + ">");
-  const std::size_t top = open_ends_.size() > 1 ? open_ends_[open_ends_.size() - 2] : 0;
-  const std::string_view open = std::string_view(open_names_).substr(top);
+  if (open_.empty()) Fail(pos_, "多余的结束标记 </" + std::string(name) + ">");
+  const std::string_view open = OpenName();
   if (open != name) {
     Fail(pos_, "结束标记 </" + std::string(name) + "> 与开始标记 <" + std::string(open) + "> 不配对");
   }
@@ -496,7 +536,7 @@ Scanner::Step Scanner::Comment() {
 
 Scanner::Step Scanner::ProcessingInstruction() {
   const std::size_t target_begin = pos_ + 2;
-  const std::size_t target_end = ScanName(target_begin);
+  const std::size_t target_end = ScanName(target_begin).end;
   if (target_end == end_) return Step::kNeedMore;
   if (target_end == target_begin) Fail(pos_, "处理指令缺少名称");
   std::size_t q = target_end;
@@ -596,15 +636,13 @@ Scanner::Step Scanner::CdataRun() {
 }
 
 Scanner::Step Scanner::TextRun() {
-  const void* lt = std::memchr(buffer_.get() + pos_, '<', end_ - pos_);
-  std::size_t run_end;
-  if (lt != nullptr) {
-    run_end = static_cast<std::size_t>(static_cast<const char*>(lt) - buffer_.get());
-  } else if (eof_) {
-    run_end = end_;
-  } else if (pos_ > 0 || end_ < capacity_) {
-    return Step::kNeedMore;  // a text that fits the buffer comes whole
-  } else {
+  // One pass finds the next "<" and whether anything needs decoding.
+  std::uint8_t classes = 0;
+  std::size_t run_end = pos_;
+  for (char c; (c = buffer_[run_end]) != '<' && c != '\0'; ++run_end) classes |= ClassOf(c);
+  if (run_end < end_ && buffer_[run_end] == '\0') Fail(run_end, "文字中有不允许的控制字符");
+  if (run_end == end_ && !eof_) {
+    if (pos_ > 0 || end_ < capacity_) return Step::kNeedMore;  // a text that fits the buffer comes whole
     run_end = SafeCut(pos_, end_, false);
   }
   const std::size_t begin = pos_;
@@ -615,7 +653,13 @@ Scanner::Step Scanner::TextRun() {
     pos_ = run_end;
     return Step::kSkipped;
   }
-  SetText(begin, run_end, kText);
+  if (classes & kTextSpecial) {
+    SetText(begin, run_end, kText);
+  } else {
+    text_ = std::string_view(buffer_.get() + begin, run_end - begin);
+    name_ = local_name_ = {};
+    token_ = Token::kText;
+  }
   pos_ = run_end;
   return Step::kToken;
 }

@@ -74,7 +74,7 @@ class Scanner {
 
   // Elements open around the current token: a start tag counts itself,
   // an end tag does not.
-  std::size_t depth() const { return open_ends_.size(); }
+  std::size_t depth() const { return open_.size(); }
   const std::string& part() const { return part_; }
   // Bytes of the document (as UTF-8) before the current position.
   std::uint64_t offset() const;
@@ -85,15 +85,10 @@ class Scanner {
 
  private:
   enum class Step : std::uint8_t { kToken, kSkipped, kNeedMore };
-  // An attribute while its tag is read: offsets, since the buffer or the
-  // scratch text may still move.
-  struct RawAttribute {
-    std::uint32_t name_begin = 0;
-    std::uint32_t name_length = 0;
-    std::uint32_t local_begin = 0;  // within the name
-    std::uint32_t value_begin = 0;
-    std::uint32_t value_length = 0;
-    bool decoded = false;  // value in attribute_scratch_, else in the buffer
+  // A name as scanned: where it ends and what needs a closer look.
+  struct NameScan {
+    std::size_t end = 0;
+    bool unusual = false;   // a ':' or a non-ASCII byte: CheckName must look
   };
 
   bool Fill();
@@ -109,11 +104,12 @@ class Scanner {
   void Declaration(std::size_t begin, std::size_t end);
   Token AtEnd();
   Step ReadAttribute(std::size_t& p);
-  Step FinishStartTag(std::size_t name_end, std::size_t after, bool empty);
-  void MaterialiseAttributes();
+  Step FinishStartTag(std::size_t name_end, std::size_t local, std::size_t after, bool empty);
+  void CheckDuplicates() const;
   void CheckNamespaces();
   bool IsBound(std::string_view prefix) const;
-  void Push(std::string_view name);
+  void Push(std::string_view name, std::size_t local);
+  std::string_view OpenName() const { return std::string_view(open_names_).substr(open_.back().begin); }
   void Pop();
   std::size_t SafeCut(std::size_t begin, std::size_t end, bool cdata) const;
   // Decodes [begin, end) of the buffer; when that changes anything
@@ -124,8 +120,11 @@ class Scanner {
   std::size_t Entity(std::size_t at, std::size_t end, std::string& out) const;
   void CheckChars(std::size_t begin, std::size_t end) const;
   std::size_t SkipSpaces(std::size_t p) const;
-  std::size_t ScanName(std::size_t p) const;
-  void SplitName(std::size_t begin, std::size_t length, std::uint32_t& local_begin) const;
+  NameScan ScanName(std::size_t p) const;
+  // Checks a name with a ':' or non-ASCII bytes: one colon at most,
+  // between two parts, and UTF-8. Returns where its local part begins.
+  std::size_t CheckName(std::size_t begin, const NameScan& name) const;
+  Step SlowEndTag();
   [[noreturn]] void Fail(std::size_t at, std::string_view what) const;
 
   Input* input_;
@@ -150,14 +149,19 @@ class Scanner {
   std::string_view local_name_;
   bool empty_element_ = false;
   std::vector<Attribute> attributes_;
-  std::vector<RawAttribute> raw_attributes_;
+  bool prefixed_ = false;  // the tag being read has a prefixed name
   std::string attribute_scratch_;
   std::string_view text_;
   std::string text_scratch_;
 
-  // Names of the open elements, end to end, and where each one ends.
+  // Names of the open elements, end to end, and where each one begins
+  // and its local part.
   std::string open_names_;
-  std::vector<std::uint32_t> open_ends_;
+  struct Open {
+    std::uint32_t begin;
+    std::uint32_t local;  // offset of the local name within the name
+  };
+  std::vector<Open> open_;
   // Namespace prefixes declared on open elements, with the depth at which
   // each was declared.
   std::string prefixes_;
