@@ -27,7 +27,23 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
+// Whole numbers of up to 15 digits, most of what sheets hold, are exact as
+// doubles and need no general conversion.
+bool ParseWholeNumber(std::string_view text, double& value) {
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.size() > 15) return false;
+  std::uint64_t whole = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    whole = whole * 10 + static_cast<unsigned>(c - '0');
+  }
+  value = negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+  return true;
+}
+
 bool ParseNumber(std::string_view text, double& value) {
+  if (ParseWholeNumber(text, value)) return true;
   text = Trimmed(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
@@ -36,23 +52,37 @@ bool ParseNumber(std::string_view text, double& value) {
 }
 
 bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
+  if (!text.empty() && text.size() <= 9) {
+    std::uint64_t v = 0;
+    bool digits = true;
+    for (const char c : text) {
+      digits = digits && c >= '0' && c <= '9';
+      v = v * 10 + static_cast<unsigned char>(c - '0');
+    }
+    if (digits) {
+      value = v;
+      return true;
+    }
+  }
   text = Trimmed(text);
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
 
 bool CellTypeOf(std::string_view t, CellType& type) {
-  static constexpr std::pair<std::string_view, CellType> kTypes[] = {
-      {"n", CellType::kNumber},        {"s", CellType::kShared},   {"inlineStr", CellType::kInline},
-      {"str", CellType::kFormulaText}, {"b", CellType::kBoolean},  {"e", CellType::kError},
-      {"d", CellType::kDate}};
-  for (const auto& [name, value] : kTypes) {
-    if (t == name) {
-      type = value;
-      return true;
+  if (t.size() == 1) {
+    switch (t[0]) {
+      case 'n': type = CellType::kNumber; return true;
+      case 's': type = CellType::kShared; return true;
+      case 'b': type = CellType::kBoolean; return true;
+      case 'e': type = CellType::kError; return true;
+      case 'd': type = CellType::kDate; return true;
+      default: return false;
     }
   }
-  return false;
+  if (t == "str") type = CellType::kFormulaText;
+  if (t == "inlineStr") type = CellType::kInline;
+  return t == "str" || t == "inlineStr";
 }
 
 class SheetParser {
@@ -83,40 +113,54 @@ class SheetParser {
   void Start(xml::Scanner& s) {
     const std::size_t depth = s.depth();
     const std::string_view name = s.local_name();
-    if (depth == kSheetDataDepth) {
-      in_sheet_data_ = name == "sheetData";
-    } else if (!in_sheet_data_) {
-      return;
-    } else if (depth == kRowDepth && name == "row") {
-      StartRow(s);
-    } else if (depth == kCellDepth && name == "c") {
-      StartCell(s);
-    } else if (!in_cell_) {
-      return;
-    } else if (depth == kCellChildDepth && name == "v") {
-      in_value_ = true;
-      has_value_ = true;
-    } else if (depth == kCellChildDepth && name == "is") {
-      in_inline_ = true;
-      has_inline_ = true;
-    } else if (in_inline_ && phonetic_depth_ == 0 && name == "rPh") {
-      phonetic_depth_ = depth;
-    } else if (in_inline_ && phonetic_depth_ == 0 && name == "t") {
-      in_inline_text_ = true;
-      inline_text_depth_ = depth;
+    switch (depth) {
+      case kSheetDataDepth:
+        in_sheet_data_ = name == "sheetData";
+        return;
+      case kRowDepth:
+        in_row_ = in_sheet_data_ && name == "row";
+        if (in_row_) StartRow(s);
+        return;
+      case kCellDepth:
+        if (in_row_ && name == "c") StartCell(s);
+        return;
+      case kCellChildDepth:
+        in_value_ = in_cell_ && name == "v";
+        in_inline_ = in_cell_ && name == "is";
+        has_value_ = has_value_ || in_value_;
+        has_inline_ = has_inline_ || in_inline_;
+        return;
+      default:
+        if (!in_inline_ || phonetic_depth_ != 0) return;
+        if (name == "rPh") {
+          phonetic_depth_ = depth;
+        } else if (name == "t") {
+          in_inline_text_ = true;
+          inline_text_depth_ = depth;
+        }
     }
   }
 
   void End(xml::Scanner& s) {
-    const std::size_t depth = s.depth();  // outside the element that ends
-    if (in_inline_text_ && depth + 1 == inline_text_depth_) in_inline_text_ = false;
-    if (phonetic_depth_ != 0 && depth + 1 == phonetic_depth_) phonetic_depth_ = 0;
-    if (depth + 1 == kCellChildDepth) in_value_ = in_inline_ = false;
-    if (in_cell_ && depth + 1 == kCellDepth) {
-      in_cell_ = false;
-      Emit();
+    const std::size_t depth = s.depth() + 1;  // of the element that ends
+    switch (depth) {
+      case kSheetDataDepth:
+        in_sheet_data_ = false;
+        return;
+      case kRowDepth:
+        in_row_ = false;
+        return;
+      case kCellDepth:
+        if (in_cell_) Emit();
+        in_cell_ = false;
+        return;
+      case kCellChildDepth:
+        in_value_ = in_inline_ = false;
+        return;
+      default:
+        if (depth == inline_text_depth_) in_inline_text_ = false;
+        if (depth == phonetic_depth_) phonetic_depth_ = 0;
     }
-    if (depth + 1 == kSheetDataDepth) in_sheet_data_ = false;
   }
 
   void StartRow(const xml::Scanner& s) {
@@ -139,6 +183,7 @@ class SheetParser {
   const SheetContext& context_;
   CellSink& sink_;
   bool in_sheet_data_ = false;
+  bool in_row_ = false;
   std::int64_t row_ = -1;  // the current row; -1 before the first
   std::uint32_t next_column_ = 0;
 
@@ -186,9 +231,11 @@ void SheetParser::StartCell(const xml::Scanner& s) {
 }
 
 void SheetParser::EmitNumber() {
-  if (Trimmed(value_).empty()) return;
   double number = 0;
-  if (!ParseNumber(value_, number)) FailCell("的值“" + value_ + "”不是数字");
+  if (!ParseNumber(value_, number)) {
+    if (Trimmed(value_).empty()) return;
+    FailCell("的值“" + value_ + "”不是数字");
+  }
   if (date_style_) {
     sink_.Date(cell_row_, cell_column_, context_.date1904 ? number + k1904Offset : number);
   } else {
@@ -337,12 +384,15 @@ bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uin
     c = c * 26 + static_cast<std::uint32_t>(ch - 'A' + 1);
   }
   if (i == 0 || i == reference.size() || c > kMaxColumns) return false;
-  std::uint64_t r = 0;
   const std::string_view digits = reference.substr(i);
-  if (digits.size() > 7 || digits.front() < '1' || digits.front() > '9') return false;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), r);
-  if (error != std::errc() || end != digits.data() + digits.size() || r > kMaxRows) return false;
-  row = static_cast<std::uint32_t>(r - 1);
+  if (digits.size() > 7 || digits.front() == '0') return false;
+  std::uint32_t r = 0;
+  for (const char d : digits) {
+    if (d < '0' || d > '9') return false;
+    r = r * 10 + static_cast<std::uint32_t>(d - '0');
+  }
+  if (r > kMaxRows) return false;
+  row = r - 1;
   column = c - 1;
   return true;
 }

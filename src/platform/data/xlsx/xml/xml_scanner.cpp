@@ -8,6 +8,14 @@
 #include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
+// The few functions every token goes through are inlined into Next():
+// a call each costs a tenth of a sheet's scanning time.
+#if defined(__GNUC__)
+#define E2D_HOT [[gnu::always_inline]] inline
+#else
+#define E2D_HOT inline
+#endif
+
 namespace platform::data::xml {
 namespace {
 
@@ -263,12 +271,12 @@ Token Scanner::AtEnd() {
   return Token::kEndOfDocument;
 }
 
-std::size_t Scanner::SkipSpaces(std::size_t p) const {
+E2D_HOT std::size_t Scanner::SkipSpaces(std::size_t p) const {
   while (ClassOf(buffer_[p]) & kSpace) ++p;
   return p;
 }
 
-Scanner::NameScan Scanner::ScanName(std::size_t p) const {
+E2D_HOT Scanner::NameScan Scanner::ScanName(std::size_t p) const {
   NameScan name;
   name.end = p;
   const char* b = buffer_.get();
@@ -326,7 +334,7 @@ Scanner::Step Scanner::Markup() {
   Fail(pos_, "不认识的标记“<!”");
 }
 
-Scanner::Step Scanner::StartTag() {
+E2D_HOT Scanner::Step Scanner::StartTag() {
   const std::size_t name_begin = pos_ + 1;
   const NameScan name = ScanName(name_begin);
   if (name.end == end_) return Step::kNeedMore;
@@ -356,7 +364,7 @@ Scanner::Step Scanner::StartTag() {
   }
 }
 
-Scanner::Step Scanner::ReadAttribute(std::size_t& p) {
+E2D_HOT Scanner::Step Scanner::ReadAttribute(std::size_t& p) {
   const NameScan name = ScanName(p);
   if (name.end == end_) return Step::kNeedMore;
   if (name.end == p) Fail(p, "属性名不正确");
@@ -389,7 +397,7 @@ Scanner::Step Scanner::ReadAttribute(std::size_t& p) {
   return Step::kToken;
 }
 
-Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t local, std::size_t after, bool empty) {
+E2D_HOT Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t local, std::size_t after, bool empty) {
   if (root_closed_) Fail(pos_, "根元素之后不能再有元素");
   if (depth() >= kMaxDepth) Fail(pos_, "元素嵌套太深");
   seen_root_ = true;
@@ -458,13 +466,17 @@ void Scanner::CheckNamespaces() {
   }
 }
 
-void Scanner::Push(std::string_view name, std::size_t local) {
-  open_.push_back({static_cast<std::uint32_t>(open_names_.size()), static_cast<std::uint32_t>(local)});
-  open_names_.append(name);
+E2D_HOT void Scanner::Push(std::string_view name, std::size_t local) {
+  open_.push_back({static_cast<std::uint32_t>(open_used_), static_cast<std::uint32_t>(local)});
+  if (open_used_ + name.size() > open_names_.size()) open_names_.resize(2 * (open_used_ + name.size()));
+  // Names are short: a plain loop beats a call to memcpy.
+  char* to = open_names_.data() + open_used_;
+  for (const char c : name) *to++ = c;
+  open_used_ += name.size();
 }
 
-void Scanner::Pop() {
-  open_names_.resize(open_.back().begin);
+E2D_HOT void Scanner::Pop() {
+  open_used_ = open_.back().begin;
   open_.pop_back();
   while (!prefix_scopes_.empty() && prefix_scopes_.back().depth > depth()) {
     prefixes_.resize(prefix_scopes_.back().begin);
@@ -474,7 +486,7 @@ void Scanner::Pop() {
 }
 
 // The usual end tag: the name of the open element, then ">".
-Scanner::Step Scanner::EndTag() {
+E2D_HOT Scanner::Step Scanner::EndTag() {
   if (!open_.empty()) {
     const std::string_view open = OpenName();
     const std::size_t name_begin = pos_ + 2;
@@ -635,7 +647,7 @@ Scanner::Step Scanner::CdataRun() {
   return Step::kToken;
 }
 
-Scanner::Step Scanner::TextRun() {
+E2D_HOT Scanner::Step Scanner::TextRun() {
   // One pass finds the next "<" and whether anything needs decoding.
   std::uint8_t classes = 0;
   std::size_t run_end = pos_;

@@ -109,7 +109,9 @@ class Scanner {
   void CheckNamespaces();
   bool IsBound(std::string_view prefix) const;
   void Push(std::string_view name, std::size_t local);
-  std::string_view OpenName() const { return std::string_view(open_names_).substr(open_.back().begin); }
+  std::string_view OpenName() const {
+    return std::string_view(open_names_.data() + open_.back().begin, open_used_ - open_.back().begin);
+  }
   void Pop();
   std::size_t SafeCut(std::size_t begin, std::size_t end, bool cdata) const;
   // Decodes [begin, end) of the buffer; when that changes anything
@@ -156,7 +158,8 @@ class Scanner {
 
   // Names of the open elements, end to end, and where each one begins
   // and its local part.
-  std::string open_names_;
+  std::vector<char> open_names_;
+  std::size_t open_used_ = 0;
   struct Open {
     std::uint32_t begin;
     std::uint32_t local;  // offset of the local name within the name
