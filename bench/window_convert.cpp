@@ -7,29 +7,37 @@
 // (docs/screenshot.png is made so under xvfb-run).
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
-#include "frmexcel/conversion_run.h"
 #include "frmexcel/frmexcel.h"
 #include "platform/data/providers/providers.h"
-#include "platform/dialogs/fake_dialogs.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
+#include "platform/window/qt/qt_window.h"
 
 namespace {
 
+// The Qt window with its message boxes answered: Yes to replacing the
+// target, and any other message printed instead of shown.
+class UnattendedWindow : public platform::window::QtWindow {
+ public:
+  bool AskYesNo(std::string_view, std::string_view) override { return true; }
+  void ShowMessage(platform::window::MessageIcon, std::string_view text,
+                   std::string_view) override {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
+};
+
 void SaveScreenshot(QWidget& window, const QString& path) {
   // Let the last status text reach the screen first.
-  for (int i = 0; i < 10; ++i) {
-    QCoreApplication::processEvents();
-    QThread::msleep(20);
-  }
+  QEventLoop settle;
+  QTimer::singleShot(200, &settle, &QEventLoop::quit);
+  settle.exec();
   QPixmap shot = window.screen()->grabWindow(window.winId());
   if (shot.isNull()) shot = window.grab();  // platforms without a screen to read
   if (!shot.save(path)) std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
@@ -46,30 +54,22 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
   }
   QApplication app(argc, argv);
-  platform::dialogs::FakeDialogs dialogs;
-  dialogs.yes_no_answers = {true};
+  platform::window::PrepareApplication(app);
   platform::FileSystem& files = platform::RealFileSystem();
   const platform::Clock& clock = platform::SystemClock();
   const auto providers = platform::data::MakeProviders(files, clock);
-  frmexcel::FrmExcel window(dialogs, {files, clock, *providers});
-  window.findChild<QLineEdit*>(QStringLiteral("txtexcel"))->setText(QString::fromLocal8Bit(argv[1]));
-  window.findChild<QLineEdit*>(QStringLiteral("txtdbf"))->setText(QString::fromLocal8Bit(argv[2]));
-  window.show();
+  UnattendedWindow window;
+  frmexcel::FrmExcel form(window, {files, clock, *providers});
+  window.SetText(frmexcel::kTxtExcel, QString::fromLocal8Bit(argv[1]).toStdString());
+  window.SetText(frmexcel::kTxtDbf, QString::fromLocal8Bit(argv[2]).toStdString());
 
-  int status = 0;
-  QObject::connect(&window, &frmexcel::FrmExcel::fatalError, &window,
-                   [&status](int exit_status) { status = exit_status; });
-  QTimer::singleShot(0, &window, [&] {
-    QElapsedTimer clock;
-    clock.start();
-    window.findChild<QPushButton*>(QStringLiteral("cmd转换"))->click();
-    std::fprintf(stderr, "run %.3f s\n", static_cast<double>(clock.nsecsElapsed()) / 1e9);
-    if (argc == 4) SaveScreenshot(window, QString::fromLocal8Bit(argv[3]));
-    QCoreApplication::exit(status);
+  QTimer::singleShot(0, [&] {
+    QElapsedTimer timer;
+    timer.start();
+    window.Widget()->findChild<QPushButton*>(QStringLiteral("cmd转换"))->click();
+    std::fprintf(stderr, "run %.3f s\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+    if (argc == 4) SaveScreenshot(*window.Widget(), QString::fromLocal8Bit(argv[3]));
+    window.Quit(form.State() == frmexcel::FormState::kEnded ? 1 : 0);
   });
-  const int result = QApplication::exec();
-  for (const auto& message : dialogs.messages) {
-    if (!message.yes_no) std::fprintf(stderr, "%s\n", message.text.c_str());
-  }
-  return result;
+  return window.Run();
 }

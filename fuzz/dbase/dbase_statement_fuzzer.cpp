@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         session->Execute(std::string_view(input).substr(start, end - start));
       } catch (const platform::Error&) {
       }
-      (void)session->Warnings();
+      (void)session->DataWarnings().Lines();
       start = end + 1;
     }
     // Half the inputs close the session, the others drop it as a failed

@@ -176,7 +176,7 @@ int Main(const std::vector<std::string>& args, Console& console,
     return kExitError;
   }
   host.FinishLine();
-  PrintWarnings(result.warnings, console.err);
+  PrintWarnings(result.warnings.Lines(), console.err);
   switch (result.outcome) {
     case frmexcel::RunOutcome::kCompleted:
       if (!options.quiet) console.out << host.status() << '\n';

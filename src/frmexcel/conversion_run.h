@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "platform/data/warnings.h"
 
 namespace platform {
 class Clock;
@@ -54,8 +55,9 @@ enum class RunOutcome {
 
 struct RunResult {
   RunOutcome outcome = RunOutcome::kCompleted;
-  std::int64_t rows = 0;              // rows inserted
-  std::vector<std::string> warnings;  // from the dBase provider
+  std::int64_t rows = 0;  // rows inserted
+  // What the dBase provider changed on the way in (field names, values).
+  platform::data::WarningList warnings;
 };
 
 // Runs one conversion with the host's paths. Throws platform::Error (number

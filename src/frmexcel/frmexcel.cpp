@@ -1,221 +1,249 @@
 #include "frmexcel/frmexcel.h"
 
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QFont>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScreen>
-#include <QStyle>
-#include <new>
+#include <algorithm>
+#include <array>
+#include <chrono>
 
-#include "frmicon/frmicon.h"
 #include "mdlpublic/mdlpublic.h"
-#include "platform/dialogs/font_family.h"
-#include "platform/runtime/error.h"
 #include "platform/runtime/variant.h"
 
 namespace frmexcel {
 namespace {
 
-using platform::dialogs::FileDialogKind;
+namespace window = platform::window;
+using window::ControlKind;
+using window::FileDialogKind;
+using window::MessageIcon;
 
-constexpr int kClientWidthTwips = 7020;
-constexpr int kClientHeightTwips = 4020;
-constexpr const char* kDesignFont = "SimSun";
-constexpr double kWindowPointSize = 10.5;
-constexpr double kBoxPointSize = 12;
-constexpr double kCreditPointSize = 9;
+constexpr const char* kFontFamily = "宋体";
 constexpr const char* kCredit = "信息中心软件开发组";
-// The run yields after every row; servicing the window, or even setting
-// the label's text, on every one of them costs a sixth of the run. The
-// status text is kept per row and shown, with the window serviced, every
-// 20 ms: it repaints and answers clicks 50 times a second.
-constexpr qint64 kServiceIntervalMs = 20;
+// The run yields after every row; the window is serviced, with the status
+// line shown, every 20 ms of it: 50 times a second.
+constexpr std::chrono::milliseconds kServiceInterval{20};
 
-QRect FromTwips(int left, int top, int width, int height) {
-  return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-               height / kTwipsPerPixel);
+window::Font FontOf(double point_size) { return window::Font{kFontFamily, point_size, 400, 134}; }
+
+window::Form MakeForm() {
+  const window::Font box = FontOf(12);
+  // name, kind, text, {left, top, width, height} in twips, font (none: the
+  // window's 10.5 pt), tab order.
+  return window::Form{
+      "frmexcel",
+      kCaption,
+      7020,
+      4020,
+      FontOf(10.5),
+      {
+          {"Label2", ControlKind::kLabel, "Excel文件", {600, 720, 1215, 255}, box, 1},
+          {"txtexcel", ControlKind::kTextBox, "", {1800, 600, 3015, 495}, box, 2},
+          {"cmdexcel", ControlKind::kButton, "浏览", {4800, 600, 615, 495}, {}, 3},
+          {"Label3", ControlKind::kLabel, "Dbf文件", {600, 1440, 1095, 255}, box, 4},
+          {"txtdbf", ControlKind::kTextBox, "", {1800, 1320, 3015, 495}, box, 5},
+          {"cmddbf", ControlKind::kButton, "浏览", {4800, 1320, 615, 495}, {}, 6},
+          {"lblstat", ControlKind::kLabel, "", {600, 2040, 3735, 255}, {}, 9},
+          {"cmd转换", ControlKind::kButton, "转换", {2640, 2640, 1455, 495}, {}, 7},
+          {"cmd退出", ControlKind::kButton, "退出", {4320, 2640, 1455, 495}, {}, 8},
+          {"Label1", ControlKind::kLabel, kCredit, {4440, 3600, 1815, 255}, FontOf(9), 0},
+      },
+  };
 }
 
-QFont DesignFont(double point_size) {
-  QFont font(platform::dialogs::ChineseFontFamily(QString::fromLatin1(kDesignFont)));
-  font.setPointSizeF(point_size);
-  font.setWeight(QFont::Normal);
-  return font;
-}
+// How many of the changes the summary names one by one; the command line
+// prints every line.
+constexpr std::size_t kChangesNamed = 5;
 
-QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+// What the summary says of each kind of change, after its count, in the
+// order of platform::data::WarningKind.
+constexpr std::array<const char*, platform::data::kWarningKindCount> kChangeCounts = {
+    " 个字段名与前面的字段重名，已改名",
+    " 个字段名超过 10 个字节，已截短",
+    " 个字段名含有代码页 936 以外的字符，以 GB18030 四字节形式写入",
+    " 个值超过字段宽度，已截断",
+    " 个值含有代码页 936 以外的字符，以 GB18030 四字节形式写入",
+};
+
+// What the user may not touch while a run goes on: a second run, or a
+// change of the paths, in the middle of one would corrupt it. Exit and
+// the close box stay live.
+constexpr std::string_view kLockedDuringRun[] = {kTxtExcel, kCmdExcel, kTxtDbf, kCmdDbf,
+                                                 kCmdConvert};
 
 }  // namespace
 
-FrmExcel::FrmExcel(platform::dialogs::Dialogs& dialogs, const RunServices& services,
-                   QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      dialogs_(dialogs),
-      services_(services),
-      cdgexcel_(dialogs, FileDialogKind::kOpen, kWorkbookFilter),
-      cdgdbf_(dialogs, FileDialogKind::kSaveAs, kTargetFilter) {
-  setObjectName(QStringLiteral("frmexcel"));
-  setWindowTitle(QString::fromUtf8(kCaption));
-  setWindowIcon(frmicon::ProgramIcon());
-  setFont(DesignFont(kWindowPointSize));
-  setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
-  BuildControls();
-  ConnectHandlers();
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                    screen->availableGeometry()));
+const window::Form& FormTable() {
+  static const window::Form form = MakeForm();
+  return form;
+}
+
+std::string ErrorReport(const platform::Error& error) {
+  return "错误 " + std::to_string(error.number()) + "：" + error.description();
+}
+
+std::string ChangesSummary(const platform::data::WarningList& warnings) {
+  if (warnings.empty()) return "";
+  std::string text = "dbf 文件已经生成，但有些内容与工作簿不同：\n";
+  for (std::size_t kind = 0; kind < kChangeCounts.size(); ++kind) {
+    const std::int64_t count = warnings.Count(static_cast<platform::data::WarningKind>(kind));
+    if (count > 0) text += std::to_string(count) + kChangeCounts[kind] + "\n";
   }
+  const std::size_t named = std::min(warnings.listed.size(), kChangesNamed);
+  if (named > 0) text += "\n前 " + std::to_string(named) + " 处：\n";
+  for (std::size_t i = 0; i < named; ++i) text += warnings.listed[i].text + "\n";
+  text.pop_back();
+  return text;
 }
 
-FrmExcel::~FrmExcel() = default;
-
-void FrmExcel::BuildControls() {
-  const QFont box_font = DesignFont(kBoxPointSize);
-  auto label = [this](const char* name, const char* text, QRect where) {
-    auto* control = new QLabel(QString::fromUtf8(text), this);
-    control->setObjectName(QString::fromUtf8(name));
-    control->setGeometry(where);
-    return control;
-  };
-  auto text_box = [this, &box_font](const char* name, QRect where) {
-    auto* control = new QLineEdit(this);
-    control->setObjectName(QString::fromUtf8(name));
-    control->setGeometry(where);
-    control->setFont(box_font);
-    return control;
-  };
-  auto button = [this](const char* name, const char* text, QRect where) {
-    auto* control = new QPushButton(QString::fromUtf8(text), this);
-    control->setObjectName(QString::fromUtf8(name));
-    control->setGeometry(where);
-    // Enter and Esc press no button in this window.
-    control->setAutoDefault(false);
-    control->setDefault(false);
-    return control;
-  };
-
-  // Created in tab order, which Qt takes as the focus chain.
-  label2_ = label("Label2", "Excel文件", FromTwips(600, 720, 1215, 255));
-  label2_->setFont(box_font);
-  txtexcel_ = text_box("txtexcel", FromTwips(1800, 600, 3015, 495));
-  cmdexcel_ = button("cmdexcel", "浏览", FromTwips(4800, 600, 615, 495));
-  label3_ = label("Label3", "Dbf文件", FromTwips(600, 1440, 1095, 255));
-  label3_->setFont(box_font);
-  txtdbf_ = text_box("txtdbf", FromTwips(1800, 1320, 3015, 495));
-  cmddbf_ = button("cmddbf", "浏览", FromTwips(4800, 1320, 615, 495));
-  cmd_convert_ = button("cmd转换", "转换", FromTwips(2640, 2640, 1455, 495));
-  cmd_exit_ = button("cmd退出", "退出", FromTwips(4320, 2640, 1455, 495));
-  lblstat_ = label("lblstat", "", FromTwips(600, 2040, 3735, 255));
-  label1_ = label("Label1", kCredit, FromTwips(4440, 3600, 1815, 255));
-  label1_->setFont(DesignFont(kCreditPointSize));
-
-  setTabOrder(txtexcel_, cmdexcel_);
-  setTabOrder(cmdexcel_, txtdbf_);
-  setTabOrder(txtdbf_, cmddbf_);
-  setTabOrder(cmddbf_, cmd_convert_);
-  setTabOrder(cmd_convert_, cmd_exit_);
-  txtexcel_->setFocus();
+bool FileChooser::Show(window::Window& window) {
+  std::optional<std::string> chosen = window.ChooseFile(request_);
+  if (!chosen) return false;
+  request_.file_name = std::move(*chosen);
+  return true;
 }
 
-void FrmExcel::ConnectHandlers() {
-  connect(cmdexcel_, &QPushButton::clicked, this, &FrmExcel::ChooseWorkbook);
-  connect(cmddbf_, &QPushButton::clicked, this, &FrmExcel::ChooseTarget);
-  connect(cmd_convert_, &QPushButton::clicked, this, &FrmExcel::Convert);
-  connect(cmd_exit_, &QPushButton::clicked, this, &QWidget::close);
+FrmExcel::FrmExcel(window::Window& window, const RunServices& services)
+    : window_(window),
+      services_(services),
+      cdgexcel_(FileDialogKind::kOpen, kWorkbookFilter),
+      cdgdbf_(FileDialogKind::kSaveAs, kTargetFilter, kTargetExtension),
+      repaint_(services.clock, kServiceInterval) {
+  window_.Build(FormTable(), *this);
 }
 
-void FrmExcel::ChooseWorkbook() {
-  Guarded([this] {
-    if (cdgexcel_.Show()) txtexcel_->setText(Text(cdgexcel_.FileName()));
+void FrmExcel::OnClick(std::string_view control) {
+  Guarded([&] {
+    if (state_ == FormState::kEnded) return;
+    if (control == kCmdExcel) {
+      ChooseWorkbook();
+    } else if (control == kCmdDbf) {
+      ChooseTarget();
+    } else if (control == kCmdConvert) {
+      Convert();
+    } else if (control == kCmdExit) {
+      window_.Close();
+    }
   });
+}
+
+// During a run, closing only asks the run to stop; the window closes when
+// the run has returned.
+bool FrmExcel::OnClose() {
+  if (state_ == FormState::kRunning || state_ == FormState::kStopping) {
+    state_ = FormState::kStopping;
+    return false;
+  }
+  return true;
+}
+
+// A file dropped on the target box is a target, anywhere else a workbook.
+void FrmExcel::OnDrop(std::string_view control, const std::vector<std::string>& paths) {
+  Guarded([&] {
+    if (state_ != FormState::kIdle || paths.empty()) return;
+    if (control == kTxtDbf) {
+      TakeTarget(paths.front());
+    } else {
+      window_.SetText(kTxtExcel, paths.front());
+    }
+  });
+}
+
+// A cancelled dialog leaves the box as it was: an empty name would wipe a
+// typed path.
+void FrmExcel::ChooseWorkbook() {
+  if (cdgexcel_.Show(window_)) window_.SetText(kTxtExcel, cdgexcel_.FileName());
 }
 
 void FrmExcel::ChooseTarget() {
-  Guarded([this] {
-    if (!cdgdbf_.Show()) return;
-    const std::string& name = cdgdbf_.FileName();
-    // Older dBase drivers fail in folders with Chinese names, and users
-    // keep to that rule; only the folder counts, a Chinese file name is
-    // fine.
-    if (mdlpublic::HasDbcsChar(platform::Variant::Text(mdlpublic::GetDirPart(name)))) {
-      dialogs_.ShowInformation(kChineseFolderRefusal, kMessageTitle);
-      return;
-    }
-    txtdbf_->setText(Text(name));
-  });
+  if (cdgdbf_.Show(window_)) TakeTarget(cdgdbf_.FileName());
+}
+
+// Older dBase drivers fail in folders with Chinese names, and users keep
+// to that rule: such a target is refused and the box keeps its text. Only
+// the folder counts, a Chinese file name is fine; a path typed by hand is
+// not tested.
+void FrmExcel::TakeTarget(const std::string& path) {
+  if (mdlpublic::HasDbcsChar(platform::Variant::Text(mdlpublic::GetDirPart(path)))) {
+    window_.ShowMessage(MessageIcon::kInformation, kChineseFolderRefusal, kMessageTitle);
+    return;
+  }
+  window_.SetText(kTxtDbf, path);
 }
 
 void FrmExcel::Convert() {
-  Guarded([this] {
-    SetRunning(true);
-    RunResult result;
-    try {
-      result = RunConversion(*this, services_);
-    } catch (...) {
-      SetRunning(false);
-      throw;
-    }
+  SetRunning(true);
+  RunResult result;
+  try {
+    result = RunConversion(*this, services_);
+  } catch (...) {
     SetRunning(false);
-    // The window keeps to its two message boxes; the provider's warnings
-    // are the command line's to print.
-    if (close_when_stopped_) close();
-  });
-}
-
-void FrmExcel::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    stop_requested_ = true;
-    close_when_stopped_ = true;
-    event->ignore();
+    throw;
+  }
+  const bool close = state_ == FormState::kStopping;
+  SetRunning(false);
+  if (close) {
+    window_.Close();
     return;
   }
-  event->accept();
+  ShowOutcome(result);
 }
 
+// A press of Convert that wrote nothing says so.
+void FrmExcel::ShowOutcome(const RunResult& result) {
+  switch (result.outcome) {
+    case RunOutcome::kNoRows:
+      window_.SetText(kLblStat, kNoRowsStatus);
+      break;
+    case RunOutcome::kDeclined:
+      window_.SetText(kLblStat, kDeclinedStatus);
+      break;
+    case RunOutcome::kCompleted:
+      // Nothing is changed quietly: the user hears of every change once.
+      if (!result.warnings.empty()) {
+        window_.ShowMessage(MessageIcon::kInformation, ChangesSummary(result.warnings),
+                            kMessageTitle);
+      }
+      break;
+    case RunOutcome::kStopped:
+    case RunOutcome::kAlreadyRunning:
+      break;
+  }
+}
+
+// An error is reported with its number and description, and the program
+// then ends: a run that failed half-way is not to be continued from.
 template <typename Handler>
 void FrmExcel::Guarded(Handler&& handler) {
   try {
     handler();
   } catch (...) {
     const platform::Error error = platform::CurrentError();
-    ReportFatal(error.number(), error.description());
+    state_ = FormState::kEnded;
+    window_.ShowMessage(MessageIcon::kError, ErrorReport(error), kMessageTitle);
+    window_.Quit(kFailureExitStatus);
   }
-}
-
-void FrmExcel::ReportFatal(int number, const std::string& description) {
-  dialogs_.ShowInformation("错误 " + std::to_string(number) + "：" + description, kMessageTitle);
-  emit fatalError(kFailureExitStatus);
 }
 
 void FrmExcel::SetRunning(bool running) {
-  running_ = running;
   if (running) {
-    stop_requested_ = false;
-    close_when_stopped_ = false;
-    status_ = lblstat_->text().toStdString();
-    since_serviced_.start();
-  } else {
+    state_ = FormState::kRunning;
+  } else if (state_ != FormState::kEnded) {
+    state_ = FormState::kIdle;
+  }
+  for (std::string_view control : kLockedDuringRun) window_.Enable(control, !running);
+  if (running) {
+    // Shown at once: reading a large workbook takes a while.
+    SetStatusText(kReadingStatus);
     ShowStatus();
+    window_.ProcessPendingEvents();
+    repaint_.Restart();
+    return;
   }
-  // Starting a second run, or changing the paths the run reads, in the
-  // middle of a run would corrupt it; Exit and the close box stay live.
-  for (QWidget* control : {static_cast<QWidget*>(txtexcel_), static_cast<QWidget*>(cmdexcel_),
-                           static_cast<QWidget*>(txtdbf_), static_cast<QWidget*>(cmddbf_),
-                           static_cast<QWidget*>(cmd_convert_)}) {
-    control->setEnabled(!running);
-  }
-  if (!running && !close_when_stopped_) cmd_convert_->setFocus();
+  ShowStatus();
+  if (state_ == FormState::kIdle) window_.Focus(kCmdConvert);
 }
 
-std::string FrmExcel::WorkbookPath() const { return txtexcel_->text().toStdString(); }
+std::string FrmExcel::WorkbookPath() const { return window_.Text(kTxtExcel); }
 
-std::string FrmExcel::TargetPath() const { return txtdbf_->text().toStdString(); }
+std::string FrmExcel::TargetPath() const { return window_.Text(kTxtDbf); }
 
 std::string FrmExcel::StatusText() const { return status_; }
 
@@ -226,21 +254,20 @@ void FrmExcel::SetStatusText(const std::string& text) {
 
 void FrmExcel::ShowStatus() {
   if (status_shown_) return;
-  lblstat_->setText(Text(status_));
+  window_.SetText(kLblStat, status_);
   status_shown_ = true;
 }
 
 bool FrmExcel::AskYesNo(const std::string& prompt, const std::string& title) {
-  return dialogs_.AskYesNo(prompt, title);
+  return window_.AskYesNo(prompt, title);
 }
 
 bool FrmExcel::Yield() {
-  if (since_serviced_.hasExpired(kServiceIntervalMs)) {
+  if (repaint_.Due()) {
     ShowStatus();
-    QCoreApplication::processEvents();
-    since_serviced_.restart();
+    window_.ProcessPendingEvents();
   }
-  return !stop_requested_;
+  return state_ == FormState::kRunning;
 }
 
 }  // namespace frmexcel

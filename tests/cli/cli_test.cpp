@@ -79,13 +79,21 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, ConversionPrintsTheFinalStatusLineAndAtMostTwentyWarnings) {
-  for (int i = 1; i <= 23; ++i) providers.warnings.push_back("值被截断 " + std::to_string(i));
+  using platform::data::WarningKind;
+  for (int i = 1; i <= 19; ++i) {
+    providers.warnings.listed.push_back({WarningKind::kValueCut, "名称", i, "值被截断 " + std::to_string(i)});
+  }
+  providers.warnings.unlisted[static_cast<std::size_t>(WarningKind::kValueCut)] = 50;
+  providers.warnings.unlisted[static_cast<std::size_t>(WarningKind::kValueFourByte)] = 3;
   EXPECT_EQ(Run({"book.xls", target}), kExitOk);
   EXPECT_EQ(out.str(), " 已经导入 2 条记录 完成\n");
   EXPECT_TRUE(platform::RealFileSystem().FileExists(target));
   std::string expected;
-  for (int i = 1; i <= 20; ++i) expected += "警告: 值被截断 " + std::to_string(i) + "\n";
-  EXPECT_EQ(err.str(), expected + "警告: 另有 3 条警告未列出\n");
+  for (int i = 1; i <= 19; ++i) expected += "警告: 值被截断 " + std::to_string(i) + "\n";
+  // The counted ones come after the listed ones, one line per kind; the
+  // twenty-first line is only counted.
+  expected += "警告: 另有 50 个值超过字段宽度被截断，未逐一列出\n";
+  EXPECT_EQ(err.str(), expected + "警告: 另有 1 条警告未列出\n");
 }
 
 TEST_F(CliTest, QuietPrintsNothingButErrors) {

@@ -95,7 +95,9 @@ class ConversionRunTest : public ::testing::Test {
 };
 
 TEST_F(ConversionRunTest, CompletedRunSendsTheStatementsAndMovesTheFile) {
-  providers.warnings = {"字段名“名称”已改为“名称_2”"};
+  providers.warnings.listed = {
+      {platform::data::WarningKind::kFieldRenamed, "名称", 0, "字段名“名称”与前面的字段重名，改为“名称_2”"}};
+  providers.warnings.unlisted[static_cast<std::size_t>(platform::data::WarningKind::kValueCut)] = 7;
   const RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kCompleted);
   EXPECT_EQ(result.rows, 3);
@@ -119,7 +121,11 @@ TEST_F(ConversionRunTest, CompletedRunSendsTheStatementsAndMovesTheFile) {
   EXPECT_TRUE(host.prompts.empty());
   EXPECT_FALSE(platform::RealFileSystem().FileExists(Staging()));
   EXPECT_EQ(ReadFileBytes(host.target).substr(0, 7), "CREATE\n");
-  EXPECT_EQ(result.warnings, providers.warnings);
+  // The provider's warnings as it left them at Close.
+  EXPECT_EQ(result.warnings.Lines(), providers.warnings.Lines());
+  ASSERT_EQ(result.warnings.listed.size(), 1u);
+  EXPECT_EQ(result.warnings.listed[0].field, "名称");
+  EXPECT_EQ(result.warnings.Count(platform::data::WarningKind::kValueCut), 7);
 }
 
 TEST_F(ConversionRunTest, PathsAreReadOnceSoMidRunEditsChangeNothing) {

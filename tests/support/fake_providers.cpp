@@ -38,12 +38,10 @@ class FakeWorkbookSession : public Session {
 
   void Execute(std::string_view) override { platform::Raise(1102, "工作簿是只读的"); }
   void Close() override {}
-  const std::vector<std::string>& Warnings() const override { return warnings_; }
 
  private:
   FakeProviders& owner_;
   FakeWorkbook workbook_;
-  std::vector<std::string> warnings_;
 };
 
 class FakeDbaseSession : public Session {
@@ -75,7 +73,7 @@ class FakeDbaseSession : public Session {
     if (file_) file_->Close();
   }
 
-  const std::vector<std::string>& Warnings() const override { return owner_.warnings; }
+  const platform::data::WarningList& DataWarnings() const override { return owner_.warnings; }
 
  private:
   FakeProviders& owner_;

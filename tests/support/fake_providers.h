@@ -63,7 +63,7 @@ class FakeProviders : public platform::data::ProviderFactory {
   // throwing from it fails that insert.
   std::function<void(int insert_number)> on_insert;
   // What every dBase session reports as its warnings.
-  std::vector<std::string> warnings;
+  platform::data::WarningList warnings;
 
   void MaybeFail(InjectedFault::At at);
 

@@ -27,7 +27,7 @@ class FaultySession : public Session {
     if (dbase_) owner_.Check(FaultyProviders::Op::kClose);
     inner_->Close();
   }
-  const std::vector<std::string>& Warnings() const override { return inner_->Warnings(); }
+  const platform::data::WarningList& DataWarnings() const override { return inner_->DataWarnings(); }
 
  private:
   std::unique_ptr<Session> inner_;

@@ -13,7 +13,7 @@ void Connection::Open(std::string_view connection_text, std::string_view /*user_
                       std::string_view /*password*/, int /*options*/) {
   if (session_) Raise(err::kConnectionAlreadyOpen, "连接已经打开");
   const ConnectionTarget target = ParseConnectionText(connection_text);
-  closed_warnings_.clear();
+  closed_warnings_ = {};
   session_ = target.kind == ConnectionTarget::Kind::kWorkbook
                  ? providers_.OpenWorkbook(target.location)
                  : providers_.OpenDbase(target.location);
@@ -34,13 +34,13 @@ void Connection::Close() {
   // The session goes away whether or not Close succeeds: a failed close
   // must not be retried by a later one.
   std::unique_ptr<Session> session = std::move(session_);
-  closed_warnings_ = session->Warnings();
+  closed_warnings_ = session->DataWarnings();
   session->Close();
-  closed_warnings_ = session->Warnings();
+  closed_warnings_ = session->DataWarnings();
 }
 
-const std::vector<std::string>& Connection::Warnings() const {
-  return session_ ? session_->Warnings() : closed_warnings_;
+const WarningList& Connection::Warnings() const {
+  return session_ ? session_->DataWarnings() : closed_warnings_;
 }
 
 Session& Connection::session() {

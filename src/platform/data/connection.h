@@ -51,8 +51,9 @@ class Connection {
   int CursorLocation() const { return cursor_location_; }
   void SetCursorLocation(int location) { cursor_location_ = location; }
 
-  // What the provider did to the data that the user should hear of.
-  const std::vector<std::string>& Warnings() const;
+  // What the provider did to the data that the user should hear of; after
+  // Close, what it told up to its end.
+  const WarningList& Warnings() const;
 
   // The open session (raises 1003 when closed). For Recordset.
   Session& session();
@@ -60,7 +61,7 @@ class Connection {
  private:
   ProviderFactory& providers_;
   std::unique_ptr<Session> session_;
-  std::vector<std::string> closed_warnings_;
+  WarningList closed_warnings_;
   int cursor_location_ = adUseServer;
 };
 

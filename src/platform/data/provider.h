@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/data/warnings.h"
 #include "platform/runtime/variant.h"
 
 // What a data provider offers the data-access objects (Connection,
@@ -63,9 +64,18 @@ class Session {
   // Finishes all work: after Close returns, every file the session wrote
   // is complete on disk.
   virtual void Close() = 0;
-  // Things the provider did to the data that the user should hear of
-  // (a field renamed, a value cut). UTF-8, one line each.
-  virtual const std::vector<std::string>& Warnings() const = 0;
+  // What the provider did to the data that the user should hear of (a
+  // field renamed, a value cut), so far. A provider that changes nothing
+  // keeps this default: none.
+  virtual const WarningList& DataWarnings() const {
+    static const WarningList kNone;
+    return kNone;
+  }
+  // Nothing calls it; the workbook provider still overrides it.
+  virtual const std::vector<std::string>& Warnings() const {
+    static const std::vector<std::string> kNone;
+    return kNone;
+  }
 };
 
 // Opens provider sessions from parsed connection texts. The program makes

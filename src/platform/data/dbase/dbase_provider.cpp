@@ -8,58 +8,40 @@
 #include "platform/data/dbase/dbf_writer.h"
 #include "platform/data/dbase/field_names.h"
 #include "platform/data/dbase/statement.h"
+#include "platform/data/warnings.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::dbase {
 namespace {
 
-// Every renamed field is listed; cut values and four-byte characters are
-// listed up to this many each, then counted.
+// Field-name warnings are all listed (at most one of each kind per
+// field); value warnings up to this many per kind, then only counted.
 constexpr std::size_t kListedPerKind = 100;
 
 class WarningLog {
  public:
-  enum Kind { kCutValue, kFourByteValue, kKindCount };
-
-  void AddAlways(std::string line) {
-    lines_.push_back(std::move(line));
-    dirty_ = true;
+  void AddFieldWarning(WarningKind kind, const std::string& field, std::string text) {
+    warnings_.listed.push_back({kind, field, 0, std::move(text)});
   }
-  // False when the line is not wanted (the caller then skips building it).
-  bool Wants(Kind kind) {
-    if (listed_[kind] < kListedPerKind) return true;
-    ++unlisted_[kind];
-    dirty_ = true;
+  // False when the warning is not to be listed (the caller then skips
+  // building its text); it is counted.
+  bool WantsValueWarning(WarningKind kind) {
+    const auto index = static_cast<std::size_t>(kind);
+    if (listed_values_[index] < kListedPerKind) return true;
+    ++warnings_.unlisted[index];
     return false;
   }
-  void Add(Kind kind, std::string line) {
-    ++listed_[kind];
-    AddAlways(std::move(line));
+  void AddValueWarning(WarningKind kind, const std::string& field, std::int64_t row,
+                       std::string text) {
+    ++listed_values_[static_cast<std::size_t>(kind)];
+    warnings_.listed.push_back({kind, field, row, std::move(text)});
   }
-
-  const std::vector<std::string>& Lines() const {
-    if (dirty_) {
-      all_ = lines_;
-      if (unlisted_[kCutValue] > 0) {
-        all_.push_back("另有 " + std::to_string(unlisted_[kCutValue]) +
-                       " 个值超过字段宽度被截断，未逐一列出");
-      }
-      if (unlisted_[kFourByteValue] > 0) {
-        all_.push_back("另有 " + std::to_string(unlisted_[kFourByteValue]) +
-                       " 个值含有以 GB18030 四字节形式写入的字符，未逐一列出");
-      }
-      dirty_ = false;
-    }
-    return all_;
-  }
+  const WarningList& warnings() const { return warnings_; }
 
  private:
-  std::vector<std::string> lines_;
-  std::array<std::size_t, kKindCount> listed_{};
-  std::array<std::size_t, kKindCount> unlisted_{};
-  mutable std::vector<std::string> all_;
-  mutable bool dirty_ = false;
+  WarningList warnings_;
+  std::array<std::size_t, kWarningKindCount> listed_values_{};
 };
 
 // A table this session created: what inserts are matched against and
@@ -128,7 +110,7 @@ class DbaseSession final : public Session {
     if (first) std::rethrow_exception(first);
   }
 
-  const std::vector<std::string>& Warnings() const override { return warnings_.Lines(); }
+  const WarningList& DataWarnings() const override { return warnings_.warnings(); }
 
  private:
   void CreateTable(CreateTableStatement create) {
@@ -162,13 +144,16 @@ class DbaseSession final : public Session {
       const FieldName& name = field_names[i];
       const std::string written = codepage::FromCp936(name.bytes);
       if (name.numbered) {
-        warnings_.AddAlways("字段名“" + names[i] + "”与前面的字段重名，改为“" + written + "”");
+        warnings_.AddFieldWarning(WarningKind::kFieldRenamed, names[i],
+                                  "字段名“" + names[i] + "”与前面的字段重名，改为“" + written + "”");
       } else if (name.shortened) {
-        warnings_.AddAlways("字段名“" + names[i] + "”超过 10 个字节，改为“" + written + "”");
+        warnings_.AddFieldWarning(WarningKind::kFieldNameCut, names[i],
+                                  "字段名“" + names[i] + "”超过 10 个字节，改为“" + written + "”");
       }
       if (name.four_byte > 0) {
-        warnings_.AddAlways("字段名“" + names[i] + "”中有 " + std::to_string(name.four_byte) +
-                            " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
+        warnings_.AddFieldWarning(WarningKind::kFieldNameFourByte, names[i],
+                                  "字段名“" + names[i] + "”中有 " + std::to_string(name.four_byte) +
+                                      " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
       }
     }
 
@@ -202,21 +187,22 @@ class DbaseSession final : public Session {
     table.writer->AddRecord(table.encoded);
 
     // Told only once the row is in.
-    const auto row = [&table] { return std::to_string(table.writer->record_count()); };
+    const std::int64_t row = table.writer->record_count();
     for (std::size_t i = 0; i < fields.size(); ++i) {
       const std::size_t kept = table.encoded[i].size();
-      if (table.full_length[i] > kept && warnings_.Wants(WarningLog::kCutValue)) {
-        warnings_.Add(WarningLog::kCutValue,
-                      "第 " + row() + " 行字段“" + table.column_names[i] + "”的值长 " +
-                          std::to_string(table.full_length[i]) + " 个字节，超过字段宽度 " +
-                          std::to_string(fields[i].width) + "，截断为 " + std::to_string(kept) +
-                          " 个字节");
+      const std::string& field = table.column_names[i];
+      if (table.full_length[i] > kept && warnings_.WantsValueWarning(WarningKind::kValueCut)) {
+        warnings_.AddValueWarning(WarningKind::kValueCut, field, row,
+                                  "第 " + std::to_string(row) + " 行字段“" + field + "”的值长 " +
+                                      std::to_string(table.full_length[i]) + " 个字节，超过字段宽度 " +
+                                      std::to_string(fields[i].width) + "，截断为 " +
+                                      std::to_string(kept) + " 个字节");
       }
-      if (table.four_byte[i] > 0 && warnings_.Wants(WarningLog::kFourByteValue)) {
-        warnings_.Add(WarningLog::kFourByteValue,
-                      "第 " + row() + " 行字段“" + table.column_names[i] + "”中有 " +
-                          std::to_string(table.four_byte[i]) +
-                          " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
+      if (table.four_byte[i] > 0 && warnings_.WantsValueWarning(WarningKind::kValueFourByte)) {
+        warnings_.AddValueWarning(WarningKind::kValueFourByte, field, row,
+                                  "第 " + std::to_string(row) + " 行字段“" + field + "”中有 " +
+                                      std::to_string(table.four_byte[i]) +
+                                      " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
       }
     }
   }

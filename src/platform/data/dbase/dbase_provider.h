@@ -27,8 +27,10 @@ namespace platform::data::dbase {
 // Close(): every table complete on disk (fsync'ed) before it returns.
 // Destroying the session without Close finishes every table with the rows
 // inserted so far, best effort, without throwing.
-// Warnings(): renamed fields, cut values, characters written in four-byte
-// GB18030 form.
+// DataWarnings(): renamed and shortened field names, cut values, and
+// characters written in four-byte GB18030 form, in field names and in
+// values; every field-name warning is listed, value warnings the first 100
+// of each kind, the rest counted.
 std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system,
                                           const Clock& clock,
                                           std::string_view folder);

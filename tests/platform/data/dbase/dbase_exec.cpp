@@ -42,6 +42,6 @@ int main(int argc, char** argv) {
     std::cout << "ERROR " << e.number() << ' ' << e.description() << '\n';
     status = 2;
   }
-  for (const std::string& warning : session->Warnings()) std::cout << "WARNING " << warning << '\n';
+  for (const std::string& warning : session->DataWarnings().Lines()) std::cout << "WARNING " << warning << '\n';
   return status;
 }

@@ -53,6 +53,15 @@ Table ReadTable(const std::string& path) {
   return table;
 }
 
+// Each warning's kind, field and row, as "kind|field|row".
+std::vector<std::string> KindsFieldsRows(const WarningList& warnings) {
+  std::vector<std::string> out;
+  for (const Warning& w : warnings.listed) {
+    out.push_back(std::to_string(static_cast<int>(w.kind)) + "|" + w.field + "|" + std::to_string(w.row));
+  }
+  return out;
+}
+
 void ExpectError(int number, const std::function<void()>& f, const char* needle = "") {
   try {
     f();
@@ -90,7 +99,7 @@ TEST_F(DbaseProviderTest, WritesTheRunsStatements) {
   ASSERT_EQ(table.count, 2u);
   EXPECT_EQ(table.records[0], "1       " + codepage::ToCp936("苹果") + std::string(96, ' '));
   EXPECT_EQ(table.records[1], "O'Brien " + std::string("\x80" "5") + std::string(98, ' '));
-  EXPECT_TRUE(session->Warnings().empty());
+  EXPECT_TRUE(session->DataWarnings().empty());
 }
 
 TEST_F(DbaseProviderTest, ValuesAreCutWithoutSplittingACharacterAndTold) {
@@ -105,13 +114,17 @@ TEST_F(DbaseProviderTest, ValuesAreCutWithoutSplittingACharacterAndTold) {
   EXPECT_EQ(table.records[0],
             codepage::ToCp936("苹") + " " + "a   " + "a" + codepage::ToCp936("😀"));
   EXPECT_EQ(table.records[1], "abcabcdabcde");
-  EXPECT_EQ(session->Warnings(),
+  EXPECT_EQ(session->DataWarnings().Lines(),
             (std::vector<std::string>{
                 "第 1 行字段“A”的值长 4 个字节，超过字段宽度 3，截断为 2 个字节",
                 "第 1 行字段“B”的值长 9 个字节，超过字段宽度 4，截断为 1 个字节",
                 "第 1 行字段“C”的值长 9 个字节，超过字段宽度 5，截断为 5 个字节",
                 "第 1 行字段“C”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入",
             }));
+  const std::string cut = std::to_string(static_cast<int>(WarningKind::kValueCut));
+  const std::string four_byte = std::to_string(static_cast<int>(WarningKind::kValueFourByte));
+  EXPECT_EQ(KindsFieldsRows(session->DataWarnings()),
+            (std::vector<std::string>{cut + "|A|1", cut + "|B|1", cut + "|C|1", four_byte + "|C|1"}));
 }
 
 TEST_F(DbaseProviderTest, RenamedFieldsAreTold) {
@@ -121,22 +134,36 @@ TEST_F(DbaseProviderTest, RenamedFieldsAreTold) {
   const std::string header = ReadFileBytes(dir.File("143005.dbf"));
   EXPECT_EQ(header.substr(64, 11), std::string("code_2") + std::string(5, '\0'));
   EXPECT_EQ(header.substr(96, 11), codepage::ToCp936("一二三四五") + '\0');
-  EXPECT_EQ(session->Warnings(),
+  EXPECT_EQ(session->DataWarnings().Lines(),
             (std::vector<std::string>{
                 "字段名“code”与前面的字段重名，改为“code_2”",
                 "字段名“一二三四五六”超过 10 个字节，改为“一二三四五”",
                 "字段名“😀”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入",
             }));
+  const auto kind = [](WarningKind k) { return std::to_string(static_cast<int>(k)); };
+  EXPECT_EQ(KindsFieldsRows(session->DataWarnings()),
+            (std::vector<std::string>{kind(WarningKind::kFieldRenamed) + "|code|0",
+                                      kind(WarningKind::kFieldNameCut) + "|一二三四五六|0",
+                                      kind(WarningKind::kFieldNameFourByte) + "|😀|0"}));
 }
 
-TEST_F(DbaseProviderTest, ManyCutValuesAreCountedAfterTheFirstHundred) {
+TEST_F(DbaseProviderTest, ManyValueWarningsAreCountedAfterTheFirstHundredOfEachKind) {
   auto session = Open();
-  session->Execute(Create("([A]  CHAR(1))"));
-  for (int i = 0; i < 150; ++i) session->Execute(Insert("A", "'xy'"));
+  session->Execute(Create("([A]  CHAR(5))"));
+  // 8 bytes in GB18030: cut to one four-byte character, so two warnings a row.
+  for (int i = 0; i < 150; ++i) session->Execute(Insert("A", "'😀😀'"));
   session->Close();
-  ASSERT_EQ(session->Warnings().size(), 101u);
-  EXPECT_EQ(session->Warnings()[99], "第 100 行字段“A”的值长 2 个字节，超过字段宽度 1，截断为 1 个字节");
-  EXPECT_EQ(session->Warnings()[100], "另有 50 个值超过字段宽度被截断，未逐一列出");
+  const WarningList& warnings = session->DataWarnings();
+  ASSERT_EQ(warnings.listed.size(), 200u);
+  EXPECT_EQ(warnings.listed[198].text, "第 100 行字段“A”的值长 8 个字节，超过字段宽度 5，截断为 4 个字节");
+  EXPECT_EQ(warnings.listed[198].row, 100);
+  EXPECT_EQ(warnings.Count(WarningKind::kValueCut), 150);
+  EXPECT_EQ(warnings.Count(WarningKind::kValueFourByte), 150);
+  EXPECT_EQ(warnings.Count(WarningKind::kFieldRenamed), 0);
+  const std::vector<std::string> lines = warnings.Lines();
+  ASSERT_EQ(lines.size(), 202u);
+  EXPECT_EQ(lines[200], "另有 50 个值超过字段宽度被截断，未逐一列出");
+  EXPECT_EQ(lines[201], "另有 50 个值含有以 GB18030 四字节形式写入的字符，未逐一列出");
 }
 
 // Two runs in one second into one folder, or a user's own file of that

@@ -1,4 +1,4 @@
-#include "platform/dialogs/font_family.h"
+#include "platform/window/qt/font_family.h"
 
 #include <QFontDatabase>
 
@@ -6,7 +6,7 @@
 #include <fontconfig/fontconfig.h>
 #endif
 
-namespace platform::dialogs {
+namespace platform::window {
 
 QString ChineseFontFamily(const QString& preferred) {
   if (QFontDatabase::hasFamily(preferred)) return preferred;
@@ -35,4 +35,4 @@ QString ChineseFontFamily(const QString& preferred) {
 #endif
 }
 
-}  // namespace platform::dialogs
+}  // namespace platform::window

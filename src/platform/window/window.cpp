@@ -1,6 +1,6 @@
-#include "platform/dialogs/dialogs.h"
+#include "platform/window/window.h"
 
-namespace platform::dialogs {
+namespace platform::window {
 
 std::vector<FilterEntry> ParseFilter(std::string_view filter) {
   std::vector<std::string_view> parts;
@@ -19,11 +19,4 @@ std::vector<FilterEntry> ParseFilter(std::string_view filter) {
   return entries;
 }
 
-bool FileChooser::Show() {
-  std::optional<std::string> chosen = dialogs_.ChooseFile(kind_, filter_, file_name_);
-  if (!chosen) return false;
-  file_name_ = std::move(*chosen);
-  return true;
-}
-
-}  // namespace platform::dialogs
+}  // namespace platform::window
