@@ -12,7 +12,7 @@ namespace platform::data::zip {
 namespace {
 
 // Compressed bytes are read from the file in pieces of this size.
-constexpr std::size_t kInputPiece = 64 * 1024;
+constexpr std::size_t kInputPiece = std::size_t{64} << 10;
 // zlib counts in 32-bit units; larger requests are served in parts.
 constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
 

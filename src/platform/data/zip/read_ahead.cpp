@@ -11,7 +11,7 @@ namespace platform::data::zip {
 namespace {
 
 constexpr std::size_t kSlots = 4;
-constexpr std::size_t kSlotSize = 256 * 1024;
+constexpr std::size_t kSlotSize = std::size_t{256} << 10;
 
 class ReadAheadReader : public EntryReader {
  public:

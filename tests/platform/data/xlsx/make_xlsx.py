@@ -87,6 +87,9 @@ def parts(fixture):
         part_name = os.path.normpath(target.lstrip("/") if target.startswith("/") else wb_dir + "/" + target)
         out.append((part_name, '<?xml version="1.0" encoding="UTF-8"?><%s%s %s xmlns:r="%s">%s</%s%s>' % (
             p, root, xmlns, rel, body, p, root)))
+        if kind == "chartsheet":  # openpyxl needs a relationship part beside a chartsheet
+            folder, file = part_name.rsplit("/", 1)
+            out.append((folder + "/_rels/" + file + ".rels", relationships([])))
     n = len(sheets)
     if "shared_strings" in fixture:
         wb_rels.append(("rId%d" % (n + 1), rel_type(strict, "sharedStrings"), fixture.get("sst_target", "sharedStrings.xml")))

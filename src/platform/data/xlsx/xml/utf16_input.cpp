@@ -7,7 +7,7 @@
 namespace platform::data::xml {
 namespace {
 
-constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kPiece = std::size_t{64} << 10;
 
 class Utf16Input : public Input {
  public:

@@ -19,7 +19,7 @@
 namespace platform::data::xml {
 namespace {
 
-constexpr std::size_t kInitialBuffer = 128 * 1024;
+constexpr std::size_t kInitialBuffer = std::size_t{128} << 10;
 // An entity reference is at most this long ("&#x0010FFFF;" with a few
 // leading zeros to spare).
 constexpr std::size_t kMaxEntity = 40;
