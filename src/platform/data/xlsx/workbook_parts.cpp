@@ -44,15 +44,17 @@ const Relationship* FindType(const std::vector<Relationship>& relationships, std
   return nullptr;
 }
 
-// Refuses an officeDocument that is no SpreadsheetML workbook part.
-void CheckIsWorkbookPart(const zip::ZipArchive& zip, const std::string& part) {
-  const zip::Entry* entry = zip.Find(part);
-  if (entry == nullptr) Damaged("找不到工作簿 " + zip::PrintableName(part));
-  char head[2] = {};
-  const std::size_t got = zip.Open(*entry)->Read(head, sizeof head);
-  if (std::string_view(head, got) == kBinaryWorkbookStart) {
-    Raise(err::kNotAWorkbook, "不是 Excel 工作簿：这是 Excel 二进制工作簿（.xlsb），请在 Excel 中另存为 .xlsx 格式");
+constexpr std::string_view kOpenDocumentType = "application/vnd.oasis.opendocument.";
+constexpr std::string_view kOpenDocumentSheetType = "application/vnd.oasis.opendocument.spreadsheet";
+
+// The local name of the part's root element.
+std::string RootElement(const zip::ZipArchive& zip, const std::string& part) {
+  PartScanner part_scanner(zip, part);
+  xml::Scanner& s = part_scanner.scanner();
+  for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
+    if (t == xml::Token::kStartElement) return std::string(s.local_name());
   }
+  return "";
 }
 
 // The <sheet> elements and workbookPr of the workbook part, sheets still
@@ -84,14 +86,32 @@ void ScanWorkbook(const zip::ZipArchive& zip, WorkbookInfo& info) {
 
 }  // namespace
 
-WorkbookInfo ReadWorkbook(const zip::ZipArchive& zip) {
-  const Relationship* office = nullptr;
+PackageKind IdentifyPackage(const zip::ZipArchive& zip) {
+  if (const zip::Entry* mimetype = zip.Find("mimetype")) {
+    const std::string type = zip.ReadAll(*mimetype, 256);
+    if (type.compare(0, kOpenDocumentSheetType.size(), kOpenDocumentSheetType) == 0) {
+      return PackageKind::kOpenDocumentSheet;
+    }
+    if (type.compare(0, kOpenDocumentType.size(), kOpenDocumentType) == 0) return PackageKind::kOtherDocument;
+  }
   const std::vector<Relationship> package = ReadRelationships(zip, "");
-  office = FindType(package, "officeDocument");
+  const Relationship* office = FindType(package, "officeDocument");
+  if (office == nullptr) return PackageKind::kNoDocument;
+  const zip::Entry* entry = zip.Find(office->target);
+  if (entry == nullptr) return PackageKind::kWorkbook;
+  char head[2] = {};
+  const std::size_t got = zip.Open(*entry)->Read(head, sizeof head);
+  if (std::string_view(head, got) == kBinaryWorkbookStart) return PackageKind::kBinaryWorkbook;
+  return RootElement(zip, office->target) == "workbook" ? PackageKind::kWorkbook : PackageKind::kOtherDocument;
+}
+
+WorkbookInfo ReadWorkbook(const zip::ZipArchive& zip) {
+  const std::vector<Relationship> package = ReadRelationships(zip, "");
+  const Relationship* office = FindType(package, "officeDocument");
   if (office == nullptr) Raise(err::kNotAWorkbook, "不是 Excel 工作簿：压缩包中找不到工作簿");
   WorkbookInfo info;
   info.part = office->target;
-  CheckIsWorkbookPart(zip, info.part);
+  if (zip.Find(info.part) == nullptr) Damaged("找不到工作簿 " + zip::PrintableName(info.part));
   ScanWorkbook(zip, info);
   const std::vector<Relationship> relationships = ReadRelationships(zip, info.part);
   for (SheetInfo& sheet : info.sheets) {

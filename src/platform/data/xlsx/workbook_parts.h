@@ -29,11 +29,27 @@ struct WorkbookInfo {
   std::string styles_part;          // "" when there are none
 };
 
+// What a ZIP package holds, told by its content.
+enum class PackageKind : std::uint8_t {
+  kWorkbook,           // Office Open XML spreadsheet (.xlsx, .xlsm, .xltx, ...)
+  kBinaryWorkbook,     // .xlsb: the workbook part is binary
+  kOpenDocumentSheet,  // OpenDocument spreadsheet (.ods)
+  kOtherDocument,      // another Office Open XML or OpenDocument file
+  kNoDocument,         // a ZIP archive of something else
+};
+
+// Looks at the mimetype entry (OpenDocument), the package's officeDocument
+// relationship and the first bytes (binary) or root element of the part it
+// names. A package whose office document is missing counts as a workbook
+// (ReadWorkbook then says what is missing). Raises kWorkbookDamaged for
+// broken relationship or workbook parts.
+PackageKind IdentifyPackage(const zip::ZipArchive& zip);
+
 // Finds the workbook through the package's officeDocument relationship and
 // reads its sheet list, date system and related parts. Raises
-// kNotAWorkbook when the package holds no spreadsheet (naming what it
-// holds instead: a binary .xlsb workbook, another kind of document) and
-// kWorkbookDamaged when the workbook part is broken.
+// kNotAWorkbook when the package has no office document or its office
+// document is no workbook (callers check IdentifyPackage first for a
+// kinder message) and kWorkbookDamaged when the workbook part is broken.
 WorkbookInfo ReadWorkbook(const zip::ZipArchive& zip);
 
 // Calls add for every shared string in order: plain text and rich-text

@@ -127,8 +127,29 @@ TEST(WorkbookPartsTest, PartsFoundByRelationshipNotByName) {
   EXPECT_EQ(info.styles_part, "Look.xml");
 }
 
-TEST(WorkbookPartsTest, PackagesThatHoldNoWorkbookAreRefusedClearly) {
+TEST(WorkbookPartsTest, PackagesToldByContent) {
   const std::string bin("\x83\x01\x00\x00", 4);
+  const std::string ods = "application/vnd.oasis.opendocument.spreadsheet";
+  const std::pair<Parts, PackageKind> cases[] = {
+      {Workbook({{"S", "<sheetData/>"}}), PackageKind::kWorkbook},
+      {{{"_rels/.rels", Rels({{"r", "officeDocument", "xl/workbook.bin"}})}, {"xl/workbook.bin", bin}},
+       PackageKind::kBinaryWorkbook},
+      {{{"mimetype", ods}, {"content.xml", "<office:document-content/>"}}, PackageKind::kOpenDocumentSheet},
+      {{{"mimetype", ods + "-template"}}, PackageKind::kOpenDocumentSheet},
+      {{{"mimetype", "application/vnd.oasis.opendocument.text"}}, PackageKind::kOtherDocument},
+      {{{"_rels/.rels", Rels({{"r", "officeDocument", "word/document.xml"}})},
+        {"word/document.xml", "<w:document xmlns:w=\"w\"/>"}},
+       PackageKind::kOtherDocument},
+      {{{"_rels/.rels", Rels({{"r", "officeDocument", "xl/workbook.xml"}})}}, PackageKind::kWorkbook},
+      {{{"readme.txt", "hello"}}, PackageKind::kNoDocument},
+  };
+  for (const auto& [parts, kind] : cases) {
+    Opened p(parts);
+    EXPECT_EQ(IdentifyPackage(p.zip), kind) << parts[0].first;
+  }
+}
+
+TEST(WorkbookPartsTest, PackagesThatHoldNoWorkbookAreRefusedClearly) {
   struct Case {
     Parts parts;
     int number;
@@ -136,8 +157,6 @@ TEST(WorkbookPartsTest, PackagesThatHoldNoWorkbookAreRefusedClearly) {
   };
   const std::vector<Case> cases = {
       {{{"a.txt", "x"}}, 1101, "不是 Excel 工作簿：压缩包中找不到工作簿"},
-      {{{"_rels/.rels", Rels({{"r", "officeDocument", "xl/workbook.bin"}})}, {"xl/workbook.bin", bin}},
-       1101, "不是 Excel 工作簿：这是 Excel 二进制工作簿（.xlsb），请在 Excel 中另存为 .xlsx 格式"},
       {{{"_rels/.rels", Rels({{"r", "officeDocument", "word/document.xml"}})},
         {"word/document.xml", "<w:document xmlns:w=\"w\"/>"}},
        1101, "不是 Excel 工作簿：压缩包中的主文档是 word/document.xml"},
