@@ -92,8 +92,8 @@ class SheetParser {
   void Run(xml::Scanner& s) {
     for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
       if (t == xml::Token::kText) {
-        if (in_value_) value_ += s.text();
-        if (in_inline_text_) inline_ += s.text();
+        if (in_value_) Append(value_, s.text());
+        if (in_inline_text_) Append(inline_, s.text());
       } else if (t == xml::Token::kStartElement) {
         Start(s);
       } else {
@@ -108,6 +108,11 @@ class SheetParser {
   }
   [[noreturn]] void FailCell(const std::string& what) const {
     Fail("的单元格 " + CellName(cell_row_, cell_column_) + " " + what);
+  }
+
+  void Append(std::string& to, std::string_view text) {
+    if (to.size() + text.size() > kMaxTextBytes) FailCell("的文字太长（超过 16 MB）");
+    to += text;
   }
 
   void Start(xml::Scanner& s) {

@@ -15,6 +15,9 @@ inline constexpr std::uint32_t kMaxRows = 1048576;
 inline constexpr std::uint32_t kMaxColumns = 16384;
 // Days between the 1904 and 1900 date systems' day zero.
 inline constexpr double k1904Offset = 1462;
+// A cell holds at most 32,767 characters; a text far beyond that (a
+// damaged or hostile file) is refused before it fills the memory.
+inline constexpr std::size_t kMaxTextBytes = std::size_t{16} << 20;
 
 // Receives the cells of a sheet in document order. Rows and columns count
 // from 0. Empty and error cells are not handed over.
@@ -48,7 +51,7 @@ struct SheetContext {
 // serial can hold, is handed over as its text. Raises kWorkbookDamaged, naming the
 // sheet and the cell, for a value that does not fit its type, a reference
 // outside the sheet's 1,048,576 x 16,384 cells, a shared string that does
-// not exist, or a part that is not well-formed.
+// not exist, a text over kMaxTextBytes, or a part that is not well-formed.
 void ReadSheet(const zip::ZipArchive& zip, const std::string& part, const SheetContext& context,
                CellSink& sink);
 

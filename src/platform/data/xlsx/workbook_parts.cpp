@@ -6,6 +6,7 @@
 
 #include "platform/data/xls/workbook.h"
 #include "platform/data/xlsx/package.h"
+#include "platform/data/xlsx/sheet_reader.h"
 #include "platform/data/xlsx/xml/xml_scanner.h"
 #include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
@@ -136,8 +137,12 @@ void ReadSharedStrings(const zip::ZipArchive& zip, const std::string& part,
   bool in_text = false;
   std::size_t text_depth = 0;
   std::size_t phonetic_depth = 0;  // of the open <rPh>, 0 outside one
+  std::size_t count = 0;
   for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
     if (t == xml::Token::kText) {
+      if (in_text && text.size() + s.text().size() > kMaxTextBytes) {
+        Damaged(s.part() + " 中的第 " + std::to_string(count + 1) + " 个共享字符串太长（超过 16 MB）");
+      }
       if (in_text) text += s.text();
     } else if (t == xml::Token::kStartElement) {
       if (s.depth() == 2 && s.local_name() == "si") {
@@ -155,6 +160,7 @@ void ReadSharedStrings(const zip::ZipArchive& zip, const std::string& part,
       if (in_item && s.depth() == 1) {
         DecodeEscapes(text);
         add(text);
+        ++count;
         in_item = false;
       }
     }

@@ -147,6 +147,13 @@ TEST(SheetReaderTest, ValuesThatDoNotFitTheirTypeAreDamageNamingTheCell) {
   }
   const Error e = ErrorOf([&] { Cells("<sheetData><row r=\"0\"/></sheetData>"); });
   EXPECT_EQ(e.description(), "工作簿已损坏：工作表“表1”的行号 0 不在 1 到 1048576 之间");
+  // A cell may hold 32,767 characters: a text far longer is refused, not
+  // held in memory.
+  const std::string huge(kMaxTextBytes + 1, 'x');
+  const Error long_text = ErrorOf([&] {
+    Cells("<sheetData><row r=\"3\"><c r=\"B3\" t=\"inlineStr\"><is><t>" + huge + "</t></is></c></row></sheetData>");
+  });
+  EXPECT_EQ(long_text.description(), "工作簿已损坏：工作表“表1”的单元格 B3 的文字太长（超过 16 MB）");
 }
 
 // Cells reach the sink while the part is still being read: a part broken
