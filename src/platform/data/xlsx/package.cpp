@@ -8,7 +8,7 @@ namespace {
 
 // Parts at least this large are inflated on a thread of their own while
 // they are scanned; for smaller ones starting it costs more than it saves.
-constexpr std::uint64_t kReadAheadSize = 1 << 20;
+constexpr std::uint64_t kReadAheadSize = 256 << 10;
 
 }  // namespace
 

@@ -67,6 +67,8 @@ std::size_t Utf8Char(const char* p, const char* e) {
   const std::size_t left = static_cast<std::size_t>(e - p);
   const unsigned char c = u[0];
   if (c < 0x80) return 1;
+  // Most Chinese characters: E1-EC and two continuation bytes.
+  if (c >= 0xE1 && c <= 0xEC && left >= 3 && (u[1] & 0xC0) == 0x80 && (u[2] & 0xC0) == 0x80) return 3;
   auto cont = [&](std::size_t i) { return i < left && InRange(u[i], 0x80, 0xBF); };
   if (InRange(c, 0xC2, 0xDF)) return cont(1) ? 2 : 0;
   if (InRange(c, 0xE0, 0xEF)) {
