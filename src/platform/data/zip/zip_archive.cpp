@@ -13,6 +13,8 @@ namespace {
 // A workbook has a few dozen parts; a directory claiming more than this is
 // not one (and would take memory in proportion).
 constexpr std::uint64_t kMaxEntries = 65536;
+// The directory is read whole: 65,536 entries with long names fit in this.
+constexpr std::uint64_t kMaxDirectorySize = std::uint64_t{64} << 20;
 constexpr std::uint32_t kNoValue32 = 0xFFFFFFFF;
 
 [[noreturn]] void Damaged(const std::string& what) {
@@ -205,7 +207,7 @@ ZipArchive::Directory ZipArchive::FindDirectory() const {
   directory.offset = Le32(record.data() + 16);
   ReadZip64End(end_record, directory);
   if (!Fits(directory.offset, directory.size, end_record)) Damaged("压缩包的目录位置超出文件");
-  if (directory.count > kMaxEntries) Damaged("压缩包的目录中条目太多");
+  if (directory.count > kMaxEntries || directory.size > kMaxDirectorySize) Damaged("压缩包的目录中条目太多");
   if (directory.count > directory.size / kCentralHeaderSize) Damaged("压缩包的目录已损坏：条目数与目录大小不符");
   return directory;
 }
