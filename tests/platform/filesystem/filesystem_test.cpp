@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 #include "support/temp_dir.h"
 
 namespace platform {
@@ -19,14 +20,9 @@ using testing_support::WriteFileBytes;
 // description.
 template <typename F>
 std::string ExpectError(int number, F f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), number) << e.description();
-    return e.description();
-  }
-  ADD_FAILURE() << "expected error " << number;
-  return "";
+  const Error e = testing_support::ErrorOf(f);
+  EXPECT_EQ(e.number(), number) << e.description();
+  return e.description();
 }
 
 class FileSystemTest : public ::testing::Test {
