@@ -58,6 +58,19 @@ enum Mode : int { kText = kTextSpecial, kAttribute = kAttributeSpecial, kCdata =
 
 std::uint8_t ClassOf(char c) { return kClasses[static_cast<unsigned char>(c)]; }
 
+// text from offset on, offset <= size (substr would check and may throw).
+std::string_view Tail(std::string_view text, std::size_t offset) {
+  return std::string_view(text.data() + offset, text.size() - offset);
+}
+
+// Names are short: a plain loop beats a call to memcmp.
+bool SameBytes(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 bool InRange(unsigned char c, unsigned low, unsigned high) { return c >= low && c <= high; }
 
 // Length of the UTF-8 sequence of one XML character at p, 0 when the bytes
@@ -253,7 +266,7 @@ Token Scanner::Next() {
     } else if (buffer_[pos_ + 1] == '/') {
       step = EndTag();
     } else if (ClassOf(buffer_[pos_ + 1]) & kNameStart) {
-      step = StartTag();
+      step = PlainStartTag();
     } else {
       step = Markup();
     }
@@ -336,6 +349,47 @@ Scanner::Step Scanner::Markup() {
   Fail(pos_, "不认识的标记“<!”");
 }
 
+// The start tags that make up most of a sheet, read in one go: ASCII
+// names without prefixes, attributes after single spaces as name="value"
+// with nothing to decode, all in the buffer. Anything else goes the
+// general way (StartTag), which reads it the same or says what is wrong.
+E2D_HOT Scanner::Step Scanner::PlainStartTag() {
+  const char* const b = buffer_.get();
+  const char* const name = b + pos_ + 1;
+  const char* p = name;
+  while (ClassOf(*p) & kPlainName) ++p;  // the NUL after the buffer stops it
+  if (p == name) return StartTag();
+  const std::string_view element(name, static_cast<std::size_t>(p - name));
+  attributes_.clear();
+  bool empty = false;
+  for (;;) {
+    if (*p == '>') {
+      ++p;
+      break;
+    }
+    if (*p == '/' && p[1] == '>') {
+      p += 2;
+      empty = true;
+      break;
+    }
+    if (*p != ' ' || attributes_.size() == 8) return StartTag();
+    const char* const attribute = ++p;
+    if (!(ClassOf(*p) & kNameStart)) return StartTag();
+    while (ClassOf(*p) & kPlainName) ++p;
+    if (p[0] != '=' || p[1] != '"') return StartTag();
+    const char* const value = p + 2;
+    std::uint8_t classes = 0;
+    for (p = value; *p != '"' && *p != '\0'; ++p) classes |= ClassOf(*p);
+    if (*p != '"' || (classes & kAttributeSpecial)) return StartTag();
+    const std::string_view attribute_name(attribute, static_cast<std::size_t>(value - 2 - attribute));
+    attributes_.push_back({attribute_name, attribute_name, std::string_view(value, static_cast<std::size_t>(p - value))});
+    ++p;
+  }
+  prefixed_ = false;
+  return FinishStartTag(static_cast<std::size_t>(element.data() + element.size() - b), 0,
+                        static_cast<std::size_t>(p - b), empty);
+}
+
 E2D_HOT Scanner::Step Scanner::StartTag() {
   const std::size_t name_begin = pos_ + 1;
   const NameScan name = ScanName(name_begin);
@@ -347,7 +401,7 @@ E2D_HOT Scanner::Step Scanner::StartTag() {
   attribute_scratch_.clear();
   // Decoded values are never longer than what they decode, so the
   // scratch never moves while the views into it are made.
-  attribute_scratch_.reserve(capacity_);
+  if (attribute_scratch_.capacity() < capacity_) attribute_scratch_.reserve(capacity_);
   std::size_t p = name.end;
   for (;;) {
     const std::size_t q = SkipSpaces(p);
@@ -394,7 +448,7 @@ E2D_HOT Scanner::Step Scanner::ReadAttribute(std::size_t& p) {
       value = std::string_view(attribute_scratch_).substr(before);
     }
   }
-  attributes_.push_back({attribute_name, attribute_name.substr(local), value});
+  attributes_.push_back({attribute_name, Tail(attribute_name, local), value});
   p = value_end + 1;
   return Step::kToken;
 }
@@ -405,7 +459,7 @@ E2D_HOT Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t 
   seen_root_ = true;
   const std::size_t name_begin = pos_ + 1;
   name_ = std::string_view(buffer_.get() + name_begin, name_end - name_begin);
-  local_name_ = name_.substr(local);
+  local_name_ = Tail(name_, local);
   if (attributes_.size() > 1) CheckDuplicates();
   Push(name_, local);
   if (prefixed_) CheckNamespaces();
@@ -419,7 +473,8 @@ E2D_HOT Scanner::Step Scanner::FinishStartTag(std::size_t name_end, std::size_t 
 void Scanner::CheckDuplicates() const {
   for (std::size_t i = 1; i < attributes_.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
-      if (attributes_[i].name == attributes_[j].name) {
+      const std::string_view a = attributes_[i].name, b = attributes_[j].name;
+      if (a.size() == b.size() && SameBytes(a.data(), b.data(), a.size())) {
         Fail(pos_, "属性 " + std::string(attributes_[i].name) + " 出现了两次");
       }
     }
@@ -493,9 +548,9 @@ E2D_HOT Scanner::Step Scanner::EndTag() {
     const std::string_view open = OpenName();
     const std::size_t name_begin = pos_ + 2;
     const std::size_t close = name_begin + open.size();
-    if (close < end_ && buffer_[close] == '>' && std::memcmp(buffer_.get() + name_begin, open.data(), open.size()) == 0) {
+    if (close < end_ && buffer_[close] == '>' && SameBytes(buffer_.get() + name_begin, open.data(), open.size())) {
       name_ = std::string_view(buffer_.get() + name_begin, open.size());
-      local_name_ = name_.substr(open_.back().local);
+      local_name_ = Tail(name_, open_.back().local);
       empty_element_ = false;
       Pop();
       token_ = Token::kEndElement;

@@ -95,6 +95,7 @@ class Scanner {
   void Start();
   Step Markup();
   Step StartTag();
+  Step PlainStartTag();
   Step EndTag();
   Step Comment();
   Step ProcessingInstruction();
