@@ -9,6 +9,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 
@@ -38,10 +39,7 @@ class RunningGuard {
   RunningGuard& operator=(const RunningGuard&) = delete;
 };
 
-std::string RemoveApostrophes(std::string text) {
-  std::erase(text, '\'');
-  return text;
-}
+std::string RemoveApostrophes(const std::string& text) { return platform::ascii::WithoutApostrophes(text); }
 
 // Appends 'text' with every apostrophe doubled, so a value can never end
 // its quotes early or add to the statement.

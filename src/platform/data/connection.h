@@ -17,7 +17,6 @@
 // is a static, read-only snapshot.
 namespace platform::data {
 
-inline constexpr int adSchemaTables = 20;
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
 inline constexpr int adOpenStatic = 3;
