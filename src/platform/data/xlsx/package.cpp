@@ -1,7 +1,7 @@
 #include "platform/data/xlsx/package.h"
 
+#include "platform/data/sheet/damage.h"
 #include "platform/data/zip/read_ahead.h"
-#include "platform/runtime/error.h"
 
 namespace platform::data::xlsx {
 namespace {
@@ -23,7 +23,7 @@ class PartScanner::EntryInput : public xml::Input {
 
 PartScanner::PartScanner(const zip::ZipArchive& zip, const std::string& part) {
   const zip::Entry* entry = zip.Find(part);
-  if (entry == nullptr) Raise(err::kWorkbookDamaged, "工作簿已损坏：找不到 " + zip::PrintableName(part));
+  if (entry == nullptr) sheet::RaiseDamaged("找不到 " + zip::PrintableName(part));
   std::unique_ptr<zip::EntryReader> reader = zip.Open(*entry);
   if (entry->size >= kReadAheadSize) reader = zip::ReadAhead(std::move(reader));
   input_ = std::make_unique<EntryInput>(std::move(reader));

@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/data/sheet/damage.h"
+#include "platform/data/sheet/date_format.h"
+#include "platform/data/sheet/sheet_cells.h"
 #include "platform/data/xlsx/package.h"
 #include "platform/data/xlsx/workbook_parts.h"
 #include "platform/data/xlsx/xml/xml_scanner.h"
@@ -104,7 +107,7 @@ class SheetParser {
 
  private:
   [[noreturn]] void Fail(const std::string& what) const {
-    Raise(err::kWorkbookDamaged, "工作簿已损坏：工作表“" + context_.name + "”" + what);
+    sheet::RaiseDamaged("工作表“" + context_.name + "”" + what);
   }
   [[noreturn]] void FailCell(const std::string& what) const {
     Fail("的单元格 " + CellName(cell_row_, cell_column_) + " " + what);
@@ -176,7 +179,7 @@ class SheetParser {
     } else if (!ParseUnsigned(*r, number)) {
       Fail("的行号“" + std::string(*r) + "”不正确");
     }
-    if (number < 1 || number > kMaxRows) Fail("的行号 " + std::to_string(number) + " 不在 1 到 1048576 之间");
+    if (number < 1 || number > sheet::kMaxRows) Fail("的行号 " + std::to_string(number) + " 不在 1 到 1048576 之间");
     row_ = static_cast<std::int64_t>(number) - 1;
     next_column_ = 0;
   }
@@ -227,7 +230,7 @@ void SheetParser::StartCell(const xml::Scanner& s) {
       date_style_ = style < context_.date_styles.size() && context_.date_styles[static_cast<std::size_t>(style)];
     }
   }
-  if (cell_column_ >= kMaxColumns) FailCell("超出 16384 列");
+  if (cell_column_ >= sheet::kMaxColumns) FailCell("超出 16384 列");
   next_column_ = cell_column_ + 1;
   in_cell_ = true;
   has_value_ = has_inline_ = false;
@@ -242,7 +245,7 @@ void SheetParser::EmitNumber() {
     FailCell("的值“" + value_ + "”不是数字");
   }
   if (date_style_) {
-    sink_.Date(cell_row_, cell_column_, context_.date1904 ? number + k1904Offset : number);
+    sink_.Date(cell_row_, cell_column_, context_.date1904 ? number + sheet::k1904DateOffset : number);
   } else {
     sink_.Number(cell_row_, cell_column_, number);
   }
@@ -388,7 +391,7 @@ bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uin
     if (ch < 'A' || ch > 'Z') break;
     c = c * 26 + static_cast<std::uint32_t>(ch - 'A' + 1);
   }
-  if (i == 0 || i == reference.size() || c > kMaxColumns) return false;
+  if (i == 0 || i == reference.size() || c > sheet::kMaxColumns) return false;
   const std::string_view digits = reference.substr(i);
   if (digits.size() > 7 || digits.front() == '0') return false;
   std::uint32_t r = 0;
@@ -396,7 +399,7 @@ bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uin
     if (d < '0' || d > '9') return false;
     r = r * 10 + static_cast<std::uint32_t>(d - '0');
   }
-  if (r > kMaxRows) return false;
+  if (r > sheet::kMaxRows) return false;
   row = r - 1;
   column = c - 1;
   return true;

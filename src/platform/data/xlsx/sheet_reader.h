@@ -11,10 +11,6 @@
 // as they are scanned, so memory does not grow with the sheet's XML.
 namespace platform::data::xlsx {
 
-inline constexpr std::uint32_t kMaxRows = 1048576;
-inline constexpr std::uint32_t kMaxColumns = 16384;
-// Days between the 1904 and 1900 date systems' day zero.
-inline constexpr double k1904Offset = 1462;
 // A cell holds at most 32,767 characters; a text far beyond that (a
 // damaged or hostile file) is refused before it fills the memory.
 inline constexpr std::size_t kMaxTextBytes = std::size_t{16} << 20;

@@ -4,7 +4,8 @@
 #include <map>
 #include <optional>
 
-#include "platform/data/xls/workbook.h"
+#include "platform/data/sheet/damage.h"
+#include "platform/data/sheet/date_format.h"
 #include "platform/data/xlsx/package.h"
 #include "platform/data/xlsx/sheet_reader.h"
 #include "platform/data/xlsx/xml/xml_scanner.h"
@@ -17,9 +18,7 @@ namespace {
 // The first record of a binary (.xlsb) workbook part, BrtBeginBook.
 constexpr std::string_view kBinaryWorkbookStart("\x83\x01", 2);
 
-[[noreturn]] void Damaged(const std::string& what) {
-  Raise(err::kWorkbookDamaged, "工作簿已损坏：" + what);
-}
+[[noreturn]] void Damaged(const std::string& what) { sheet::RaiseDamaged(what); }
 
 std::optional<std::uint32_t> ParseIndex(std::string_view text) {
   std::uint32_t value = 0;
@@ -191,8 +190,8 @@ std::vector<bool> ReadDateStyles(const zip::ZipArchive& zip, const std::string& 
   std::vector<bool> dates(formats.size());
   for (std::size_t i = 0; i < formats.size(); ++i) {
     const auto found = custom.find(formats[i]);
-    dates[i] = found != custom.end() ? xls::IsDateFormatCode(found->second)
-                                     : xls::IsBuiltInDateFormat(static_cast<int>(formats[i]));
+    dates[i] = found != custom.end() ? sheet::IsDateFormatCode(found->second)
+                                     : sheet::IsBuiltInDateFormat(static_cast<int>(formats[i]));
   }
   return dates;
 }
