@@ -257,7 +257,7 @@ void SheetParser::Emit() {
       if (has_value_) EmitNumber();
       return;
     case CellType::kShared: {
-      if (!has_value_) return;
+      if (!has_value_ || Trimmed(value_).empty()) return;
       std::uint64_t index = 0;
       if (!ParseUnsigned(value_, index) || index >= context_.shared_string_count) {
         FailCell("引用了不存在的共享字符串“" + value_ + "”");

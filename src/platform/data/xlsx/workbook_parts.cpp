@@ -144,7 +144,8 @@ void ReadSharedStrings(const zip::ZipArchive& zip, const std::string& part,
       }
       if (in_text) text += s.text();
     } else if (t == xml::Token::kStartElement) {
-      if (s.depth() == 2 && s.local_name() == "si") {
+      // "sstItem": the shared strings of Excel 2007's beta format.
+      if (s.depth() == 2 && (s.local_name() == "si" || s.local_name() == "sstItem")) {
         in_item = true;
         text.clear();
       } else if (in_item && phonetic_depth == 0 && s.local_name() == "rPh") {

@@ -199,6 +199,11 @@ TEST(WorkbookPartsTest, SharedStringsJoinRunsAndLeavePhoneticsOut) {
   EXPECT_EQ(strings, expected);
 }
 
+TEST(WorkbookPartsTest, SharedStringsOfTheBetaFormat) {
+  EXPECT_EQ(Strings("<sst xmlns=\"b\"><sstItem><t>Lorem</t></sstItem><sstItem><t>ipsum</t></sstItem></sst>"),
+            (std::vector<std::string>{"Lorem", "ipsum"}));
+}
+
 TEST(WorkbookPartsTest, PrefixedSharedStrings) {
   const auto strings = Strings("<x:sst xmlns:x=\"m\"><x:si><x:r><x:t>a</x:t></x:r><x:r><x:t>b</x:t></x:r></x:si></x:sst>");
   EXPECT_EQ(strings, std::vector<std::string>{"ab"});

@@ -17,6 +17,9 @@ they are compared and not assumed:
 - text: openpyxl leaves "_xHHHH_" escapes as written (and removes
   "x005F_"); Excel decodes them, and so does the reader: the raw text is
   taken and decoded here by that rule.
+Two things openpyxl does to cells on loading are switched off, since they
+are not what the file stores: it empties every cell but the first of a
+merged range, and gives an empty cell with a hyperlink the link's text.
 Exits 1 when any workbook differs. xlsx_corpus.py uses expected_table()
 over a folder of real-world workbooks.
 """
@@ -65,6 +68,8 @@ def _raw_string_table(xml_source):
 
 
 openpyxl.reader.excel.read_string_table = _raw_string_table
+openpyxl.worksheet._reader.WorksheetReader.bind_merged_cells = lambda self: None
+openpyxl.worksheet._reader.WorksheetReader.bind_hyperlinks = lambda self: None
 
 ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
 
