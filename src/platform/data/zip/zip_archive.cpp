@@ -127,7 +127,8 @@ std::string_view WithoutLeadingSeparators(std::string_view name) {
 }  // namespace
 
 bool HasZipSignature(std::string_view first_bytes) {
-  return first_bytes.substr(0, 4) == std::string_view(kLocalHeaderSignature, 4);
+  const std::string_view head = first_bytes.substr(0, 4);
+  return head == std::string_view(kLocalHeaderSignature, 4) || head == std::string_view("PK\x05\x06", 4);
 }
 
 std::string PrintableName(std::string_view name) {

@@ -37,7 +37,8 @@ inline constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 // claims more is no real entry.
 inline constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
-// True when bytes start with a local header signature.
+// True when bytes start as a ZIP archive does: with a local header, or
+// with the end record when the archive is empty.
 bool HasZipSignature(std::string_view first_bytes);
 
 struct Entry {

@@ -90,6 +90,8 @@ TEST(XlsxProviderTest, TheFormatIsToldByContentNotByName) {
                         {"word/document.xml", "<w:document xmlns:w=\"w\"/>"}}),
        err::kNotAWorkbook, "不是 Excel 工作簿：这是其他类型的文档（不是电子表格）"},
       {"zip", Package({{"a.txt", "hello"}}), err::kNotAWorkbook, "不是 Excel 工作簿：这是普通的 ZIP 压缩文件"},
+      {"empty zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'), err::kNotAWorkbook,
+       "不是 Excel 工作簿：这是普通的 ZIP 压缩文件"},
       {"encrypted package",
        xls_builder::Compound({{"EncryptionInfo", "x"}, {"EncryptedPackage", std::string(5000, 'e')}}).bytes,
        err::kWorkbookEncrypted, "工作簿已加密，无法读取"},
