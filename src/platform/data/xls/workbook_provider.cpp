@@ -12,7 +12,6 @@
 namespace platform::data::xls {
 namespace {
 
-constexpr std::string_view kZipSignature("PK\x03\x04", 4);
 
 // A view of a file the session owns elsewhere (a bare BIFF stream is the
 // file itself).
@@ -77,10 +76,6 @@ std::unique_ptr<Session> OpenWorkbookSession(std::unique_ptr<RandomAccessFile> f
   const std::size_t got = file->Read(0, sizeof head, head);
   const std::string_view first(head, got);
   if (got == 0) Raise(err::kNotAWorkbook, "不是 Excel 97-2003 工作簿：文件是空的");
-  if (first.substr(0, 4) == kZipSignature) {
-    Raise(err::kNotAWorkbook,
-          "不是 Excel 97-2003 工作簿：这是 Excel 2007 或更新版本的 .xlsx 工作簿，请在 Excel 中另存为 97-2003 格式");
-  }
   if (HasCompoundSignature(first)) {
     std::unique_ptr<CompoundFile> compound = CompoundFile::Parse(*file);
     std::unique_ptr<RandomAccessFile> stream = compound->OpenStream("Workbook");
