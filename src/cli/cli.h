@@ -25,6 +25,13 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  // The sheet to convert: a name or a 1-based number (frmexcel::ChooseSheet);
+  // empty for the first.
+  std::string sheet;
+  // With -d: every workbook converted into this folder, each to
+  // <workbook name>.dbf; workbook and target then stay empty.
+  std::string folder;
+  std::vector<std::string> workbooks;
   std::string workbook;
   std::string target;
 };
@@ -45,7 +52,10 @@ struct Console {
   std::function<bool()> interrupted = [] { return false; };
 };
 
-// Runs the front end; returns the process exit status.
+// Runs the front end; returns the process exit status. With -d, one status
+// line per workbook, each converted even when another fails; the status is
+// the worst of theirs (130, then 1, then 3, then 0). An interruption ends
+// the batch.
 int Main(const std::vector<std::string>& args, Console& console,
          const frmexcel::RunServices& services);
 

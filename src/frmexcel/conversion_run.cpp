@@ -5,11 +5,11 @@
 #include <limits>
 #include <string>
 
+#include "frmexcel/sheet_choice.h"
 #include "mdlpublic/mdlpublic.h"
 #include "platform/data/connection.h"
 #include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
-#include "platform/runtime/ascii.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 
@@ -22,8 +22,6 @@ using platform::Variant;
 // The widest field the run asks for, in bytes of code page 936 (50 Chinese
 // characters); a wider column is cut to it.
 constexpr std::int32_t kMaxFieldWidth = 100;
-// The sheet name is column 2 of the tables rowset.
-constexpr int kTableNameColumn = 2;
 // "HHmmss.dbf"
 constexpr std::size_t kStagingNameLength = 10;
 
@@ -38,8 +36,6 @@ class RunningGuard {
   RunningGuard(const RunningGuard&) = delete;
   RunningGuard& operator=(const RunningGuard&) = delete;
 };
-
-std::string RemoveApostrophes(const std::string& text) { return platform::ascii::WithoutApostrophes(text); }
 
 // Appends 'text' with every apostrophe doubled, so a value can never end
 // its quotes early or add to the statement.
@@ -59,15 +55,6 @@ void SetStatusFor(std::int32_t row_number, std::string& out) {
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, row_number).ptr;
   out.assign(" 已经导入 ").append(digits, end).append(" 条记录");
-}
-
-// The name of the first table the workbook lists, without apostrophes;
-// empty when it lists none.
-std::string FirstSheetName(data::Connection& source) {
-  const std::unique_ptr<data::Recordset> tables = source.OpenSchema(data::adSchemaTables);
-  if (tables->IsEOF()) return "";
-  tables->MoveFirst();
-  return RemoveApostrophes(tables->fields()[kTableNameColumn].Value().ToText());
 }
 
 struct ColumnLists {
@@ -238,10 +225,11 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
   // rows that follow.
   const std::string workbook = host.WorkbookPath();
   const std::string target = host.TargetPath();
+  const std::string sheet = host.SheetChoice();
 
   data::Connection source(services.providers);
   source.Open(data::WorkbookConnectionText(workbook), "", "", data::adOptionUnspecified);
-  mdlpublic::strSql = "select * from  [" + FirstSheetName(source) + "]";
+  mdlpublic::strSql = "select * from  [" + ChooseSheet(source, sheet) + "]";
   data::Recordset rows;
   mdlpublic::OpenRecordset(rows, mdlpublic::strSql, source);
   if (rows.RecordCount() == 0) {

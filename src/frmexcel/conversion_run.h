@@ -13,7 +13,8 @@ class ProviderFactory;
 }
 }  // namespace platform
 
-// One conversion: the first sheet of a workbook into a dBase table. The
+// One conversion: a sheet of a workbook (the first unless the host names
+// another) into a dBase table. The
 // window, the command line and the tests each drive it through a host.
 namespace frmexcel {
 
@@ -27,6 +28,8 @@ class RunHost {
   // Read once, when the run starts.
   virtual std::string WorkbookPath() const = 0;
   virtual std::string TargetPath() const = 0;
+  // Which sheet to convert (see ChooseSheet); empty for the first listed.
+  virtual std::string SheetChoice() const { return {}; }
   // The status line, read and written by the run.
   virtual std::string StatusText() const = 0;
   virtual void SetStatusText(const std::string& text) = 0;

@@ -33,7 +33,8 @@ inline constexpr std::string_view kLabel1 = "Label1";
 inline constexpr const char* kCaption = "转换工具";
 inline constexpr const char* kChineseFolderRefusal =
     "请不要选择中文名称的文件夹，建议保存到D盘根目录";
-inline constexpr const char* kWorkbookFilter = ".xls|*.xls";
+// Both formats first, so the dialog shows either kind of workbook at once.
+inline constexpr const char* kWorkbookFilter = "Excel 工作簿|*.xls;*.xlsx;*.xlsm|.xls|*.xls";
 inline constexpr const char* kTargetFilter = ".dbf|*.dbf";
 inline constexpr const char* kTargetExtension = "dbf";
 // The status line while the workbook is read, and after a press of

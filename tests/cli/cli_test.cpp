@@ -37,11 +37,21 @@ TEST(ParseArgumentsTest, AcceptsTheDocumentedForms) {
   EXPECT_EQ(dashed.workbook, "-a.xls");
   EXPECT_EQ(dashed.target, "-b.dbf");
   EXPECT_TRUE(std::get<Options>(ParseArguments({"--version"})).version);
+
+  const auto sheet = std::get<Options>(ParseArguments({"--sheet", "-1", "a.xls", "b.dbf"}));
+  EXPECT_EQ(sheet.sheet, "-1");  // the value is taken whatever it looks like
+  const auto batch = std::get<Options>(ParseArguments({"-d", "out", "--sheet=2", "a.xls", "b.xlsx"}));
+  EXPECT_EQ(batch.folder, "out");
+  EXPECT_EQ(batch.sheet, "2");
+  EXPECT_EQ(batch.workbooks, (std::vector<std::string>{"a.xls", "b.xlsx"}));
+  EXPECT_EQ(batch.workbook, "");
 }
 
 TEST(ParseArgumentsTest, RefusesWhatItCannotMeanClearly) {
   const std::vector<std::vector<std::string>> bad = {
-      {}, {"a.xls"}, {"a.xls", "b.dbf", "c"}, {"-x", "a.xls", "b.dbf"}, {"-y", "-n", "a.xls", "b.dbf"}};
+      {}, {"a.xls"}, {"a.xls", "b.dbf", "c"}, {"-x", "a.xls", "b.dbf"}, {"-y", "-n", "a.xls", "b.dbf"},
+      {"--sheet"}, {"a.xls", "b.dbf", "--sheet"}, {"--sheet=", "a.xls", "b.dbf"},
+      {"--sheet", "1", "--sheet", "2", "a.xls", "b.dbf"}, {"-d", "out"}, {"-d"}, {"-d", "a", "-d", "b", "c.xls"}};
   for (const auto& args : bad) {
     EXPECT_TRUE(std::holds_alternative<std::string>(ParseArguments(args))) << args.size();
   }

@@ -36,9 +36,11 @@ class RecordingHost : public RunHost {
   std::vector<std::string> prompts;
   std::vector<std::string> statuses;
   std::function<bool()> on_yield;  // returns false to ask for a stop
+  std::string sheet;
   mutable int target_reads = 0;
 
   std::string WorkbookPath() const override { return workbook; }
+  std::string SheetChoice() const override { return sheet; }
   std::string TargetPath() const override {
     ++target_reads;
     return target;
@@ -333,6 +335,33 @@ TEST_F(OddSheets, FirstTableIsSelectedWithoutApostrophesAndOneColumnHasNoCommas)
   EXPECT_EQ(providers.log.statements,
             (std::vector<std::string>{"CREATE TABLE " + Staging() + "  ([A]  CHAR(8))",
                                       "insert into  " + Staging() + "  (A)  values ('x')"}));
+}
+
+// A chosen sheet: a name first (apostrophes and ASCII case ignored, the
+// table's '$' not part of it), then a 1-based number in the listed order.
+TEST_F(OddSheets, ChosenSheetIsFoundByNameThenByNumber) {
+  const struct {
+    const char* choice;
+    const char* table;  // selected; "" for error 1104 before any query
+  } cases[] = {
+      {"My O'Sheet", "My OSheet$"}, {"sheet2", "Sheet2$"}, {"2", "Sheet2$"}, {"1", "My OSheet$"},
+      {"Sheet2$", ""}, {"3", ""}, {"0", ""}, {"+1", ""}, {"１", ""},
+  };
+  for (const auto& c : cases) {
+    providers.log.queries.clear();
+    host.sheet = c.choice;
+    if (*c.table == '\0') {
+      const platform::Error e = RunFails();
+      EXPECT_EQ(e.number(), platform::err::kTableNotFound) << c.choice;
+      EXPECT_EQ(e.description(), std::string("工作簿中没有工作表“") + c.choice +
+                                     "”；可选的工作表（序号 名称）：1 My OSheet，2 Sheet2");
+      EXPECT_TRUE(providers.log.queries.empty()) << c.choice;
+      continue;
+    }
+    EXPECT_EQ(Run().outcome, RunOutcome::kCompleted) << c.choice;
+    EXPECT_EQ(providers.log.queries, std::vector<std::string>{std::string("select * from  [") + c.table + "]"});
+    platform::RealFileSystem().DeleteFile(host.target, true);
+  }
 }
 
 struct NoTables : ConversionRunTest {

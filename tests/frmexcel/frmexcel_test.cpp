@@ -96,7 +96,7 @@ TEST_F(FrmExcelTest, StartsWithEmptyBoxesAndTheFocusInTheWorkbookBox) {
 
 // ---- The file choosers --------------------------------------------------
 
-TEST_F(FrmExcelTest, WorkbookChooserOpensXlsAndKeepsItsLastName) {
+TEST_F(FrmExcelTest, WorkbookChooserOpensBothFormatsAndKeepsItsLastName) {
   const std::string first = dir_.File("一.xls");
   window_.file_answers = {first, std::nullopt};
   window_.Click("cmdexcel");
@@ -107,7 +107,7 @@ TEST_F(FrmExcelTest, WorkbookChooserOpensXlsAndKeepsItsLastName) {
   ASSERT_EQ(window_.file_requests.size(), 2u);
   for (const auto& request : window_.file_requests) {
     EXPECT_EQ(request.kind, FileDialogKind::kOpen);
-    EXPECT_EQ(request.filter, ".xls|*.xls");
+    EXPECT_EQ(request.filter, "Excel 工作簿|*.xls;*.xlsx;*.xlsm|.xls|*.xls");
     EXPECT_EQ(request.default_extension, "");
   }
   EXPECT_EQ(window_.file_requests[0].file_name, "");

@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """Damaged workbooks through excel2dbf-cli.
 
-Makes damaged copies of the fixture workbooks (and of a folder of real
-workbooks when one is given): truncated at many points, bytes flipped,
-sector chains looped, record lengths enlarged, huge dimensions, string
+Makes damaged copies of the fixture workbooks, .xls and the .xlsx ones
+make_xlsx.py writes (and of a folder of real workbooks when one is given):
+truncated at many points, bytes flipped (in .xlsx: anywhere, inside the
+ZIP central directory, inside deflate streams, and inside the XML of a
+part, the archive rewritten around it so it stays sound), sector chains
+looped, record lengths enlarged, huge dimensions, string
 counts and string lengths, date serials of 1e300, NaN and infinity, plus
 made-up workbooks of 10,000 sheets and of 65,536 rows x 256 columns. Each
 is converted onto an existing target, and every run must:
@@ -39,8 +42,13 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "platform", "data", "xlsx"))
+
+import io  # noqa: E402
+import zipfile  # noqa: E402
 
 import make_fixtures as mf  # noqa: E402
+import make_xlsx  # noqa: E402
 from dbf_table import dbf_problem  # noqa: E402
 
 OLD_TARGET = b"OLD TARGET: a failed run must leave these bytes alone\n" * 3
@@ -213,6 +221,93 @@ def looped_chains(name, data):
     out = bytearray(data)
     struct.pack_into("<I", out, cf.dir_entry_offset + 120, 0x7FFFFFFF)
     yield "%s.stream_size_huge" % name, bytes(out)
+
+
+def zip_entries(data):
+    """(central directory offset, size, [(data offset, compressed size,
+    method, name)]) of a sound ZIP archive, or None."""
+    end = data.rfind(b"PK\x05\x06")
+    if end < 0 or end + 22 > len(data):
+        return None
+    cd_size, cd_offset = struct.unpack_from("<II", data, end + 12)
+    if cd_offset + cd_size > len(data):
+        return None
+    entries, pos = [], cd_offset
+    while pos + 46 <= cd_offset + cd_size and data[pos:pos + 4] == b"PK\x01\x02":
+        method, = struct.unpack_from("<H", data, pos + 10)
+        csize, = struct.unpack_from("<I", data, pos + 20)
+        n, m, k = struct.unpack_from("<HHH", data, pos + 28)
+        local, = struct.unpack_from("<I", data, pos + 42)
+        name = data[pos + 46:pos + 46 + n]
+        if local + 30 <= len(data):
+            ln, lm = struct.unpack_from("<HH", data, local + 26)
+            entries.append((local + 30 + ln + lm, csize, method, name))
+        pos += 46 + n + m + k
+    return cd_offset, cd_size, entries
+
+
+def flips_in(name, label, data, ranges, rng, count):
+    """count copies of data, each with 1 to 4 bits flipped inside one of
+    the (start, end) ranges."""
+    ranges = [(a, b) for a, b in ranges if b > a]
+    for i in range(count if ranges else 0):
+        out = bytearray(data)
+        a, b = rng.choice(ranges)
+        n = rng.choice((1, 2, 4))
+        for _ in range(n):
+            out[rng.randrange(a, b)] ^= 1 << rng.randrange(8)
+        yield "%s.%s%d_%d" % (name, label, i, n), bytes(out)
+
+
+def rezipped(data, part, xml):
+    """The archive with part's content replaced by xml, deflated again, so
+    only the XML is damaged."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(io.BytesIO(data)) as old, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as new:
+        for info in old.infolist():
+            new.writestr(info.filename, xml if info.filename == part else old.read(info.filename))
+    return out.getvalue()
+
+
+def xml_damage(name, data, rng, count):
+    """Damage inside the XML of the parts: bits flipped, a piece cut out,
+    markup characters swapped, a number in an attribute made huge."""
+    try:
+        with zipfile.ZipFile(io.BytesIO(data)) as z:
+            parts = [(i.filename, z.read(i.filename)) for i in z.infolist()
+                     if i.filename.endswith((".xml", ".rels")) and i.file_size > 0]
+    except Exception:  # noqa: BLE001 - not a sound archive: nothing to rewrite
+        return
+    for i in range(count if parts else 0):
+        part, xml = rng.choice(parts)
+        out = bytearray(xml)
+        how = rng.choice(("flip", "cut", "swap", "number"))
+        at = rng.randrange(len(out))
+        if how == "flip":
+            out[at] ^= 1 << rng.randrange(8)
+        elif how == "cut":
+            del out[at:at + rng.choice((1, 7, 100))]
+        elif how == "swap":
+            out[at:at + 1] = rng.choice((b"<", b">", b"&", b'"', b"/", b"\x00", b"\xff", b"&#0;"))
+        else:
+            digit = xml.find(b'="', at)
+            if digit < 0:
+                continue
+            out[digit + 2:digit + 2] = rng.choice((b"4294967296", b"99999999999999999999", b"-1", b"1048577"))
+        yield "%s.xml_%s%d@%s:%d" % (name, how, i, part.replace("/", "_"), at), rezipped(data, part, bytes(out))
+
+
+def zip_damage(name, data, rng, count):
+    """Flips inside the central directory, inside deflate streams, and
+    inside the XML of the parts."""
+    found = zip_entries(data)
+    if found is None:
+        return
+    cd_offset, cd_size, entries = found
+    yield from flips_in(name, "directory", data, [(cd_offset, cd_offset + cd_size)], rng, count)
+    deflated = [(start, start + size) for start, size, method, _ in entries if method == 8]
+    yield from flips_in(name, "deflate", data, deflated, rng, count)
+    yield from xml_damage(name, data, rng, count)
 
 
 RECORD_TYPES = {
@@ -452,6 +547,16 @@ def run_one(cli, case_name, data, folder, limit_s, check_memory):
             "peak": peak, "differs": differs, "stderr": detail[-8:] if problems else detail[:1]}
 
 
+def xlsx_fixtures():
+    """The .xlsx fixtures make_xlsx.py writes, as (name, bytes)."""
+    with tempfile.TemporaryDirectory(prefix="e2d-damage-xlsx-") as folder:
+        for fixture_name, fixture in sorted(make_xlsx.FIXTURES.items()):
+            path = os.path.join(folder, fixture_name + ".xlsx")
+            make_xlsx.write(path, fixture)
+            with open(path, "rb") as f:
+                yield fixture_name + ".xlsx", f.read()
+
+
 def sources(args):
     files = []
     for folder in (os.path.join(ROOT, "tests", "fixtures"), os.path.join(ROOT, "tests", "fixtures", "fuzz"),
@@ -467,19 +572,22 @@ def cases(args, rng):
     files, corpus = sources(args)
     per = dict(cut=12, flip=10, records=6) if not args.sample else dict(cut=6, flip=4, records=3)
     per_corpus = dict(cut=3, flip=2, records=1, per_type=1)
-    for group, n in ((files, per), (corpus, per_corpus)):
-        for path in group:
+    def read(paths):
+        for path in paths:
             with open(path, "rb") as f:
-                data = f.read()
+                yield os.path.basename(path), f.read()
+
+    for group, n in ((read(files), per), (xlsx_fixtures(), per), (read(corpus), per_corpus)):
+        for name, data in group:
             if not data:
                 continue
-            name = os.path.basename(path)
-            if group is corpus:
+            if n is per_corpus:
                 yield name + ".original", data
             yield from truncations(name, data, rng, n["cut"])
             yield from flips(name, data, rng, n["flip"])
             yield from looped_chains(name, data)
             yield from record_damage(name, data, rng, n["records"], n.get("per_type", 3))
+            yield from zip_damage(name, data, rng, n["flip"])
     yield from made_up()
     if not args.sample:
         yield from made_up_large()

@@ -35,6 +35,8 @@ TEST(QtNameFilters, ShowsEachEntryAsDescriptionAndPatterns) {
   EXPECT_EQ(QtNameFilters(".xls|*.xls").toStdString(), ".xls (*.xls)");
   EXPECT_EQ(QtNameFilters("工作簿|*.xls;*.xlt|全部|*.*").toStdString(),
             "工作簿 (*.xls *.xlt);;全部 (*.*)");
+  EXPECT_EQ(QtNameFilters("Excel 工作簿|*.xls;*.xlsx;*.xlsm|.xls|*.xls").toStdString(),
+            "Excel 工作簿 (*.xls *.xlsx *.xlsm);;.xls (*.xls)");
 }
 
 TEST(ChineseFontFamily, FindsAFaceThatDrawsSimplifiedChinese) {
