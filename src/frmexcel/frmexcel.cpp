@@ -57,9 +57,9 @@ constexpr std::size_t kChangesNamed = 5;
 constexpr std::array<const char*, platform::data::kWarningKindCount> kChangeCounts = {
     " 个字段名与前面的字段重名，已改名",
     " 个字段名超过 10 个字节，已截短",
-    " 个字段名含有代码页 936 以外的字符，以 GB18030 四字节形式写入",
+    " 个字段名含有代码页 936 以外的字符，以 GB18030 形式写入",
     " 个值超过字段宽度，已截断",
-    " 个值含有代码页 936 以外的字符，以 GB18030 四字节形式写入",
+    " 个值含有代码页 936 以外的字符，以 GB18030 形式写入",
 };
 
 // What the user may not touch while a run goes on: a second run, or a

@@ -347,13 +347,13 @@ TEST(ChangesSummary, CountsEachKindThenNamesTheFirstFiveWithFieldAndRow) {
   warnings.listed = {{WarningKind::kFieldRenamed, "Code", 0, "字段名“code”与前面的字段重名，改为“code_2”"}};
   for (int row = 2; row <= 8; ++row) warnings.listed.push_back(ValueCut(row));
   warnings.listed.push_back({WarningKind::kValueFourByte, "备注", 9,
-                             "第 9 行字段“备注”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入"});
+                             "第 9 行字段“备注”中有 1 个字符不在代码页 936 中，以 GB18030 形式写入"});
   warnings.unlisted[static_cast<std::size_t>(WarningKind::kValueCut)] = 120;
   EXPECT_EQ(ChangesSummary(warnings),
             "dbf 文件已经生成，但有些内容与工作簿不同：\n"
             "1 个字段名与前面的字段重名，已改名\n"
             "127 个值超过字段宽度，已截断\n"
-            "1 个值含有代码页 936 以外的字符，以 GB18030 四字节形式写入\n"
+            "1 个值含有代码页 936 以外的字符，以 GB18030 形式写入\n"
             "\n前 5 处：\n"
             "字段名“code”与前面的字段重名，改为“code_2”\n"
             "第 2 行字段“名称”的值长 120 个字节，超过字段宽度 100，截断为 100 个字节\n"

@@ -152,7 +152,7 @@ class DbaseSession final : public Session {
       if (name.four_byte > 0) {
         warnings_.AddFieldWarning(WarningKind::kFieldNameFourByte, names[i],
                                   "字段名“" + names[i] + "”中有 " + std::to_string(name.four_byte) +
-                                      " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
+                                      " 个字符不在代码页 936 中，以 GB18030 形式写入");
       }
     }
 
@@ -201,7 +201,7 @@ class DbaseSession final : public Session {
         warnings_.AddValueWarning(WarningKind::kValueFourByte, field, row,
                                   "第 " + std::to_string(row) + " 行字段“" + field + "”中有 " +
                                       std::to_string(table.four_byte[i]) +
-                                      " 个字符不在代码页 936 中，以 GB18030 四字节形式写入");
+                                      " 个字符不在代码页 936 中，以 GB18030 形式写入");
       }
     }
   }

@@ -75,7 +75,7 @@ std::unique_ptr<Session> OpenWorkbookSession(std::unique_ptr<RandomAccessFile> f
   char head[8] = {};
   const std::size_t got = file->Read(0, sizeof head, head);
   const std::string_view first(head, got);
-  if (got == 0) Raise(err::kNotAWorkbook, "不是 Excel 97-2003 工作簿：文件是空的");
+  if (got == 0) Raise(err::kNotAWorkbook, "不是 Excel 工作簿：文件是空的");
   if (HasCompoundSignature(first)) {
     std::unique_ptr<CompoundFile> compound = CompoundFile::Parse(*file);
     std::unique_ptr<RandomAccessFile> stream = compound->OpenStream("Workbook");
@@ -95,7 +95,7 @@ std::unique_ptr<Session> OpenWorkbookSession(std::unique_ptr<RandomAccessFile> f
       return OpenBiff(std::move(file), nullptr, std::move(view));
     }
   }
-  Raise(err::kNotAWorkbook, "不是 Excel 97-2003 工作簿");
+  Raise(err::kNotAWorkbook, "不是 Excel 工作簿（.xls 或 .xlsx）");
 }
 
 std::unique_ptr<Session> OpenWorkbookSession(const FileSystem& file_system, std::string_view path) {

@@ -99,7 +99,7 @@ TEST_F(DbaseProviderTest, ValuesAreCutWithoutSplittingACharacterAndTold) {
                 "第 1 行字段“A”的值长 4 个字节，超过字段宽度 3，截断为 2 个字节",
                 "第 1 行字段“B”的值长 9 个字节，超过字段宽度 4，截断为 1 个字节",
                 "第 1 行字段“C”的值长 9 个字节，超过字段宽度 5，截断为 5 个字节",
-                "第 1 行字段“C”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入",
+                "第 1 行字段“C”中有 1 个字符不在代码页 936 中，以 GB18030 形式写入",
             }));
   const std::string cut = std::to_string(static_cast<int>(WarningKind::kValueCut));
   const std::string four_byte = std::to_string(static_cast<int>(WarningKind::kValueFourByte));
@@ -118,7 +118,7 @@ TEST_F(DbaseProviderTest, RenamedFieldsAreTold) {
             (std::vector<std::string>{
                 "字段名“code”与前面的字段重名，改为“code_2”",
                 "字段名“一二三四五六”超过 10 个字节，改为“一二三四五”",
-                "字段名“😀”中有 1 个字符不在代码页 936 中，以 GB18030 四字节形式写入",
+                "字段名“😀”中有 1 个字符不在代码页 936 中，以 GB18030 形式写入",
             }));
   const auto kind = [](WarningKind k) { return std::to_string(static_cast<int>(k)); };
   EXPECT_EQ(KindsFieldsRows(session->DataWarnings()),
@@ -143,7 +143,7 @@ TEST_F(DbaseProviderTest, ManyValueWarningsAreCountedAfterTheFirstHundredOfEachK
   const std::vector<std::string> lines = warnings.Lines();
   ASSERT_EQ(lines.size(), 202u);
   EXPECT_EQ(lines[200], "另有 50 个值超过字段宽度被截断，未逐一列出");
-  EXPECT_EQ(lines[201], "另有 50 个值含有以 GB18030 四字节形式写入的字符，未逐一列出");
+  EXPECT_EQ(lines[201], "另有 50 个值含有以 GB18030 形式写入的字符，未逐一列出");
 }
 
 // Two runs in one second into one folder, or a user's own file of that

@@ -143,11 +143,11 @@ TEST(WorkbookProviderTest, FilesThatAreNotExcel97Workbooks) {
     std::string text;
   };
   const std::vector<Case> cases = {
-      {"empty", "", err::kNotAWorkbook, "不是 Excel 97-2003 工作簿：文件是空的"},
-      {"text", "名称,数量\n苹果,1\n", err::kNotAWorkbook, "不是 Excel 97-2003 工作簿"},
+      {"empty", "", err::kNotAWorkbook, "不是 Excel 工作簿：文件是空的"},
+      {"text", "名称,数量\n苹果,1\n", err::kNotAWorkbook, "不是 Excel 工作簿（.xls 或 .xlsx）"},
       // ZIP packages never reach this reader: the provider factory sends
       // them to the .xlsx reader.
-      {"xlsx", std::string("PK\x03\x04", 4) + std::string(100, '\0'), err::kNotAWorkbook, "不是 Excel 97-2003 工作簿"},
+      {"xlsx", std::string("PK\x03\x04", 4) + std::string(100, '\0'), err::kNotAWorkbook, "不是 Excel 工作簿（.xls 或 .xlsx）"},
       {"Word-like", Compound({{"WordDocument", std::string(5000, 'w')}}).bytes, err::kNotAWorkbook,
        "不是 Excel 97-2003 工作簿：文件中没有工作簿数据"},
       {"encrypted xlsx", Compound({{"EncryptionInfo", "x"}, {"EncryptedPackage", std::string(5000, 'e')}}).bytes,

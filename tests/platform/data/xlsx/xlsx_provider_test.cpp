@@ -98,7 +98,7 @@ TEST(XlsxProviderTest, TheFormatIsToldByContentNotByName) {
       {"damaged sheet",
        Package(Workbook({{"S", "<sheetData><row><c><v>1</v></c></row>"}})), err::kWorkbookDamaged,
        "工作簿已损坏：xl/worksheets/sheet1.xml 不是正确的 XML：结束标记 </worksheet> 与开始标记 <sheetData> 不配对（第 192 字节）"},
-      {"text", "just some text", err::kNotAWorkbook, "不是 Excel 97-2003 工作簿"},
+      {"text", "just some text", err::kNotAWorkbook, "不是 Excel 工作簿（.xls 或 .xlsx）"},
   };
   for (const Case& c : cases) {
     const Error e = ErrorOf([&] {
