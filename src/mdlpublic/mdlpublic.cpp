@@ -33,7 +33,7 @@ std::string GetDirPart(std::string_view path) {
     const std::size_t start = i;
     const char32_t c = platform::codepage::NextCodePoint(path, i);
     position += c >= 0x10000 ? 2 : 1;
-    if (c == static_cast<char32_t>(platform::kPathSeparator)) {
+    if (platform::IsPathSeparator(c)) {
       if (position > kLastSearchablePosition) {
         platform::Raise(platform::err::kOverflow, "溢出：路径中文件夹分隔符的位置超过 32766");
       }

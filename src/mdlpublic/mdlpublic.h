@@ -20,8 +20,9 @@ namespace mdlpublic {
 // insert. Lives for the whole program; keeps the last statement.
 extern std::string strSql;
 
-// The folder part of a path: everything before its last separator; a path
-// without a separator comes back unchanged. Raises overflow (6) when a
+// The folder part of a path: everything before its last separator ("\"
+// on Windows, where "/" counts too; "/" elsewhere); a path without a
+// separator comes back unchanged. Raises overflow (6) when a
 // separator stands at character position 32,767 or later, as the
 // positions are 16-bit.
 std::string GetDirPart(std::string_view path);

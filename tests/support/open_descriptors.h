@@ -3,7 +3,8 @@
 namespace testing_support {
 
 // How many descriptors this process has open, for leak checks: the
-// entries of /proc/self/fd on Linux; -1 where that cannot be counted.
+// entries of /proc/self/fd on Linux, the process's handles on Windows; -1
+// where that cannot be counted.
 int OpenDescriptorCount();
 
 }  // namespace testing_support

@@ -1,15 +1,9 @@
+// UTF-8 and UTF-16 helpers and the older code pages, decoded through the
+// tables of legacy_tables.cpp (the same on every system).
+#include <string>
+
 #include "platform/codepage/codepage.h"
-
-#include <iconv.h>
-
-#include <array>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <mutex>
-#include <vector>
-
+#include "platform/codepage/legacy_tables.h"
 #include "platform/runtime/error.h"
 
 namespace platform::codepage {
@@ -17,200 +11,68 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr unsigned kLeadFirst = 0x81;
-constexpr unsigned kLeadLast = 0xFE;
 constexpr unsigned kTrailFirst = 0x40;
-constexpr unsigned kTrailCount = 0xFF - kTrailFirst;  // 0x40..0xFE
+constexpr unsigned kTrailLast = 0xFE;
+constexpr unsigned kTrailCount = kTrailLast - kTrailFirst + 1;
 
-class Iconv {
- public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Iconv() {
-    if (ok()) iconv_close(cd_);
-  }
-  Iconv(const Iconv&) = delete;
-  Iconv& operator=(const Iconv&) = delete;
-
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  // Converts the whole input or reports false (the output is then partial).
-  bool Convert(const char* in, std::size_t in_len, std::string& out) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(in);
-    std::size_t left = in_len;
-    char buffer[256];
-    while (left > 0) {
-      char* dst = buffer;
-      std::size_t room = sizeof buffer;
-      const std::size_t r = iconv(cd_, &src, &left, &dst, &room);
-      out.append(buffer, static_cast<std::size_t>(dst - buffer));
-      if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
-    }
-    return true;
-  }
-
-  // Converts the whole input where the converter skips what it cannot
-  // convert (//IGNORE): iconv then reports EILSEQ but goes on, or stops
-  // after the skip and is called again. False on any other failure.
-  bool ConvertSkipping(const char* in, std::size_t in_len, std::string& out) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(in);
-    std::size_t left = in_len;
-    char buffer[4096];
-    while (left > 0) {
-      char* dst = buffer;
-      std::size_t room = sizeof buffer;
-      const std::size_t before = left;
-      const std::size_t r = iconv(cd_, &src, &left, &dst, &room);
-      out.append(buffer, static_cast<std::size_t>(dst - buffer));
-      if (r != static_cast<std::size_t>(-1)) continue;
-      if (errno == E2BIG) continue;
-      if (errno != EILSEQ || (left == before && dst == buffer)) return false;
-    }
-    return true;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-// Code page 936 as lookup tables, built once from iconv: converting a
-// character is then an array access instead of a library call.
-struct Tables {
-  // UTF-16 unit -> code page form: 0 = not representable, < 0x100 a
-  // single byte, else lead << 8 | trail.
-  std::array<std::uint16_t, 0x10000> encode{};
-  // (lead - 0x81) * 191 + (trail - 0x40) -> character, 0 = unmapped.
-  std::array<char16_t, (kLeadLast - kLeadFirst + 1) * kTrailCount> decode{};
-};
-
-// Enters the code page form of character c, as iconv gave it.
-void Enter(Tables& t, std::uint32_t c, std::string_view bytes) {
-  if (bytes.empty()) return;
-  const auto b0 = static_cast<unsigned char>(bytes[0]);
-  if (bytes.size() == 1 && b0 >= 0x80) {
-    t.encode[c] = b0;
-  } else if (bytes.size() == 2 && b0 >= kLeadFirst && b0 <= kLeadLast) {
-    const auto b1 = static_cast<unsigned char>(bytes[1]);
-    if (b1 < kTrailFirst || b1 == 0xFF) return;
-    const std::size_t index = (b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst);
-    // Keep the first character of a pair that shares one code, so
-    // every code decodes to exactly one character; the other one is
-    // written in four-byte form.
-    if (t.decode[index] != 0) return;
-    t.decode[index] = static_cast<char16_t>(c);
-    t.encode[c] = static_cast<std::uint16_t>(b0 << 8 | b1);
+// Code page numbers workbooks write for a code page known by another number.
+int TableNumber(int code_page) {
+  switch (code_page) {
+    case 32768: return 10000;  // Macintosh Roman
+    case 32769: return 1252;   // what Excel 97 writes for Windows Latin-1
+    default: return code_page;
   }
 }
 
-bool IsSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+const legacy::CodePageTable* FindTable(int code_page) {
+  const int number = TableNumber(code_page);
+  for (std::size_t i = 0; i < legacy::kTableCount; ++i) {
+    if (legacy::kTables[i].code_page == number) return &legacy::kTables[i];
+  }
+  return nullptr;
+}
 
-// All characters in one conversion: each followed by a line feed, which
-// no two-byte code contains, and characters the code page lacks left out
-// (//IGNORE). Starting a program is then a few milliseconds cheaper than
-// one conversion per character. False when the output does not split
-// into one piece per character.
-bool EnterAllAtOnce(Tables& t) {
-  Iconv to_cp936("CP936//IGNORE", "UTF-32LE");
-  if (!to_cp936.ok()) return false;
-  // In slices, so that the buffers stay small.
-  constexpr std::uint32_t kSlice = 4096;
-  std::string in;
+// Decodes with a table; a byte or pair with no character becomes U+FFFD
+// and decoding goes on at the next byte.
+std::string DecodeWithTable(std::string_view bytes, const legacy::CodePageTable& table) {
   std::string out;
-  for (std::uint32_t first = 0x80; first < 0x10000; first += first == 0x80 ? kSlice - 0x80 : kSlice) {
-    const std::uint32_t last = std::min<std::uint32_t>(first + kSlice - (first == 0x80 ? 0x80 : 0), 0x10000);
-    in.clear();
-    for (std::uint32_t c = first; c < last; ++c) {
-      if (IsSurrogate(c)) continue;
-      const char pair[8] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0, '\n', 0, 0, 0};
-      in.append(pair, sizeof pair);
+  out.reserve(bytes.size() * 2);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+      continue;
     }
-    out.clear();
-    if (!to_cp936.ConvertSkipping(in.data(), in.size(), out)) return false;
-    std::size_t begin = 0;
-    std::uint32_t c = first;
-    for (std::size_t end; (end = out.find('\n', begin)) != std::string::npos; begin = end + 1, ++c) {
-      while (c < last && IsSurrogate(c)) ++c;
-      if (c >= last) return false;
-      Enter(t, c, std::string_view(out).substr(begin, end - begin));
+    char32_t c = table.high[b - 0x80];
+    if (c == legacy::kLeadByte) {
+      c = kReplacement;
+      const auto trail = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
+      if (table.pairs != nullptr && trail >= kTrailFirst && trail <= kTrailLast) {
+        const char16_t pair =
+            table.pairs[(b - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
+        if (pair != 0) {
+          c = pair;
+          ++i;
+        }
+      }
     }
-    while (c < last && IsSurrogate(c)) ++c;
-    if (c != last || begin != out.size()) return false;
+    AppendUtf8(c != 0 ? c : kReplacement, out);
   }
-  return true;
+  return out;
 }
 
-const Tables& GetTables() {
-  static const std::unique_ptr<Tables> tables = [] {
-    auto t = std::make_unique<Tables>();
-    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
-    if (EnterAllAtOnce(*t)) return t;
-    // One character at a time, where the system's iconv does not skip.
-    t = std::make_unique<Tables>();
-    for (std::uint32_t c = 0; c < 0x80; ++c) t->encode[c] = static_cast<std::uint16_t>(c);
-    Iconv to_cp936("CP936", "UTF-32LE");
-    if (!to_cp936.ok()) Raise(err::kNotSupported, "系统缺少代码页 936 的转换表");
-    std::string bytes;
-    for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
-      if (IsSurrogate(c)) continue;
-      const char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF), 0, 0};
-      bytes.clear();
-      if (to_cp936.Convert(in, 4, bytes)) Enter(*t, c, bytes);
-    }
-    return t;
-  }();
-  return *tables;
+std::string DecodeUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) AppendUtf8(NextCodePoint(bytes, i), out);
+  return out;
 }
 
-std::mutex& FourByteMutex() {
-  static std::mutex m;
-  return m;
-}
-
-// The four-byte GB18030 form of a character code page 936 cannot hold.
-void AppendFourByte(char32_t c, std::string& out) {
-  std::lock_guard lock(FourByteMutex());
-  static Iconv to_gb18030("GB18030", "UTF-32LE");
-  const char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
-                      static_cast<char>((c >> 16) & 0xFF), 0};
-  if (!to_gb18030.ok() || !to_gb18030.Convert(in, 4, out)) {
-    out += "\x84\x31\xA4\x37";  // U+FFFD
-  }
-}
-
-// The end of the run of ASCII bytes starting at i, eight bytes at a time.
-std::size_t AsciiRunEnd(std::string_view utf8, std::size_t i) {
-  constexpr std::uint64_t kHighBits = 0x8080808080808080;
-  while (utf8.size() - i >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, utf8.data() + i, sizeof word);
-    if ((word & kHighBits) != 0) break;
-    i += 8;
-  }
-  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
-  return i;
-}
-
-// The character at i (not ASCII), decoding well-formed three-byte
-// sequences (all of CJK) in line; advances i.
-char32_t NextNonAscii(std::string_view utf8, std::size_t& i) {
-  const auto b = static_cast<unsigned char>(utf8[i]);
-  if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
-      (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
-      (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
-    const auto c = static_cast<char32_t>((b & 0x0F) << 12 |
-                                         (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
-                                         (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
-    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-      i += 3;
-      return c;
-    }
-  }
-  return NextCodePoint(utf8, i);
-}
-
-bool IsFourByteStart(std::string_view bytes, std::size_t i) {
-  return i + 3 < bytes.size() && static_cast<unsigned char>(bytes[i + 1]) >= 0x30 &&
-         static_cast<unsigned char>(bytes[i + 1]) <= 0x39;
+std::string DecodeUtf16Le(std::string_view bytes) {
+  std::string out;
+  AppendUtf16Le(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size() / 2, out);
+  if (bytes.size() % 2 != 0) AppendUtf8(kReplacement, out);
+  return out;
 }
 
 }  // namespace
@@ -272,193 +134,23 @@ void AppendUtf8(char32_t c, std::string& out) {
   }
 }
 
-std::size_t AppendCp936(std::string_view utf8, std::string& out) {
-  const Tables& t = GetTables();
-  std::size_t four_byte = 0;
-  // Bytes gather in a small buffer: one append per buffer, not per byte
-  // (this runs for every value of every row written).
-  char buffer[256];
-  std::size_t n = 0;
-  const auto flush = [&] {
-    out.append(buffer, n);
-    n = 0;
-  };
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {  // ASCII runs are copied as they are
-      const std::size_t j = AsciiRunEnd(utf8, i + 1);
-      if (j - i > sizeof buffer - n) {
-        flush();
-        out.append(utf8.data() + i, j - i);
-      } else {
-        std::memcpy(buffer + n, utf8.data() + i, j - i);
-        n += j - i;
-      }
-      i = j;
-      continue;
-    }
-    const char32_t c = NextNonAscii(utf8, i);
-    if (n + 2 > sizeof buffer) flush();
-    const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
-    if (code >= 0x100) {
-      buffer[n++] = static_cast<char>(code >> 8);
-      buffer[n++] = static_cast<char>(code & 0xFF);
-    } else if (code != 0) {
-      buffer[n++] = static_cast<char>(code);
-    } else {
-      flush();
-      AppendFourByte(c, out);
-      ++four_byte;
-    }
-  }
-  flush();
-  return four_byte;
-}
-
-std::string ToCp936(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  AppendCp936(utf8, out);
-  return out;
-}
-
-std::size_t Cp936Length(std::string_view utf8) {
-  const Tables& t = GetTables();
-  std::size_t length = 0;
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
-      const std::size_t end = AsciiRunEnd(utf8, i + 1);
-      length += end - i;
-      i = end;
-      continue;
-    }
-    const char32_t c = NextNonAscii(utf8, i);
-    const std::uint16_t code = c < 0x10000 ? t.encode[c] : 0;
-    length += code >= 0x100 ? 2 : code != 0 ? 1 : 4;
-  }
-  return length;
-}
-
-std::string FromCp936(std::string_view bytes) {
-  const Tables& t = GetTables();
-  std::string out;
-  out.reserve(bytes.size() * 3 / 2);
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    if (b0 < 0x80) {
-      out += static_cast<char>(b0);
-      ++i;
-      continue;
-    }
-    if (b0 == 0x80) {  // the euro sign, code page 936's one high single byte
-      AppendUtf8(0x20AC, out);
-      ++i;
-      continue;
-    }
-    if (b0 == 0xFF || i + 1 >= bytes.size()) {
-      AppendUtf8(kReplacement, out);
-      ++i;
-      continue;
-    }
-    if (IsFourByteStart(bytes, i)) {
-      static Iconv from_gb18030("UTF-8", "GB18030");
-      std::lock_guard lock(FourByteMutex());
-      if (!from_gb18030.ok() || !from_gb18030.Convert(bytes.data() + i, 4, out)) {
-        AppendUtf8(kReplacement, out);
-      }
-      i += 4;
-      continue;
-    }
-    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    char16_t c = 0;
-    if (b1 >= kTrailFirst && b1 != 0xFF) {
-      c = t.decode[(b0 - kLeadFirst) * kTrailCount + (b1 - kTrailFirst)];
-    }
-    AppendUtf8(c != 0 ? c : kReplacement, out);
-    i += 2;
-  }
-  return out;
-}
-
-std::size_t Cp936PrefixLength(std::string_view bytes, std::size_t max_bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    std::size_t width = 1;
-    if (b0 >= kLeadFirst && b0 <= kLeadLast && i + 1 < bytes.size()) {
-      width = IsFourByteStart(bytes, i) ? 4 : 2;
-    }
-    if (i + width > max_bytes) break;
-    i += width;
-  }
-  return i;
-}
-
-bool IsDoubleByte(char32_t c) {
-  return c >= 0x80 && c < 0x10000 && GetTables().encode[c] >= 0x100;
-}
-
 std::string ToUtf8(std::string_view bytes, int code_page) {
-  std::string out;
   bool ascii = true;
   for (const char ch : bytes) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
   if (ascii) return std::string(bytes);
-  if (code_page == kCp936) return FromCp936(bytes);
-  const char* name = nullptr;
-  std::string numbered;
   switch (code_page) {
-    case 367: name = "ASCII"; break;
-    case 10000:
-    case 32768: name = "MACINTOSH"; break;
-    case 10007: name = "MAC-CYRILLIC"; break;
-    case 10029: name = "MAC-CENTRALEUROPE"; break;
-    case 32769: name = "CP1252"; break;  // what Excel 97 writes for Windows Latin-1
-    case 1200: name = "UTF-16LE"; break;
-    case 65001: name = "UTF-8"; break;
-    case 437: case 737: case 775: case 850: case 852: case 855: case 857:
-    case 860: case 861: case 862: case 863: case 864: case 865: case 866:
-    case 869: case 874: case 932: case 949: case 950: case 1250: case 1251:
-    case 1252: case 1253: case 1254: case 1255: case 1256: case 1257:
-    case 1258:
-      numbered = "CP" + std::to_string(code_page);
-      name = numbered.c_str();
-      break;
-    default:
-      Raise(err::kNotSupported, "不支持的代码页：" + std::to_string(code_page));
+    case kCp936: return FromCp936(bytes);
+    case 65001: return DecodeUtf8(bytes);
+    case 1200: return DecodeUtf16Le(bytes);
+    case 367: {  // ASCII: every high byte is foreign
+      static constexpr char16_t kNone[128] = {};
+      return DecodeWithTable(bytes, {367, kNone, nullptr});
+    }
+    default: break;
   }
-  Iconv cd("UTF-8", name);
-  if (!cd.ok()) Raise(err::kNotSupported, "系统缺少代码页的转换表：" + std::to_string(code_page));
-  // Convert byte by byte on failure so one bad byte costs one U+FFFD.
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    std::size_t run = bytes.size() - i;
-    std::string piece;
-    if (cd.Convert(bytes.data() + i, run, piece)) {
-      out += piece;
-      break;
-    }
-    // Find the longest prefix that converts: the failure point.
-    std::size_t good = 0;
-    for (std::size_t len = 1; len <= run; ++len) {
-      std::string trial;
-      if (cd.Convert(bytes.data() + i, len, trial)) good = len;
-      if (len - good > 4) break;
-    }
-    if (good > 0) {
-      std::string ok;
-      cd.Convert(bytes.data() + i, good, ok);
-      out += ok;
-      i += good;
-    }
-    if (i < bytes.size()) {
-      AppendUtf8(kReplacement, out);
-      ++i;
-    }
-  }
-  return out;
+  const legacy::CodePageTable* table = FindTable(code_page);
+  if (table == nullptr) Raise(err::kNotSupported, "不支持的代码页：" + std::to_string(code_page));
+  return DecodeWithTable(bytes, *table);
 }
 
 // Both decoders below size the output for the worst case once and write

@@ -6,23 +6,27 @@
 
 // Text in code page 936 (GBK), the code page of the .dbf files we write,
 // and the other Windows code pages older workbooks are stored in. Text
-// inside the program is UTF-8 throughout.
+// inside the program is UTF-8 throughout. The tables are built into the
+// program (make_tables.py writes them), so every system converts alike.
 namespace platform::codepage {
 
 inline constexpr int kCp936 = 936;
 
 // Appends the code page 936 form of UTF-8 text. A character that code
-// page 936 cannot hold is written in its four-byte GB18030 form, so that
-// nothing is lost: decoding the bytes as GB18030 gives the text back.
-// Malformed UTF-8 bytes are written as the GB18030 form of U+FFFD.
-// Returns the number of characters written in four-byte form.
+// page 936 cannot hold is written in its GB18030 form, so that nothing is
+// lost: decoding the bytes as GB18030 gives the text back. That form has
+// four bytes, but for the user-defined areas (U+E000-U+E765) and about a
+// hundred characters GB18030 placed in two-byte codes (U+2E81 at FE50...).
+// Malformed UTF-8 bytes, and the few private-use characters GB18030 has no
+// code for, are written as the GB18030 form of U+FFFD.
+// Returns the number of characters code page 936 could not hold.
 std::size_t AppendCp936(std::string_view utf8, std::string& out);
 std::string ToCp936(std::string_view utf8);
 
 // The length in bytes of the code page 936 form of UTF-8 text.
 std::size_t Cp936Length(std::string_view utf8);
 
-// Decodes code page 936 bytes, four-byte GB18030 forms included.
+// Decodes code page 936 bytes, the GB18030 forms above included.
 // A malformed sequence becomes U+FFFD.
 std::string FromCp936(std::string_view bytes);
 
@@ -38,7 +42,8 @@ bool IsDoubleByte(char32_t c);
 // Decodes text stored in a Windows code page (as older workbooks store
 // it): 1252, 936, 950, 932, 949, 125x, 437, 850, 874, 10000/32768
 // (Macintosh Roman)... Throws platform::Error for an unknown code page.
-// Malformed bytes become U+FFFD.
+// A byte, or a two-byte code, with no character becomes U+FFFD. Bytes
+// below 0x80 are ASCII in every code page.
 std::string ToUtf8(std::string_view bytes, int code_page);
 
 // Decodes UTF-16LE (as BIFF8 stores uncompressed strings); unpaired

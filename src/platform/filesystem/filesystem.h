@@ -9,13 +9,19 @@
 
 // The file system as the program sees it. Paths are UTF-8 text, taken
 // apart with kPathSeparator; std::filesystem::path only inside platform/.
+// filesystem_posix.cpp and filesystem_win32.cpp are the two ports.
 namespace platform {
 
+// The separator the program writes into paths it builds.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// True for a character that separates a path's parts: kPathSeparator, and
+// on Windows "/" as well, which the system takes in its place.
+bool IsPathSeparator(char32_t c);
 
 std::filesystem::path ToFsPath(std::string_view utf8_path);
 std::string FromFsPath(const std::filesystem::path& path);
@@ -24,14 +30,13 @@ std::string FromFsPath(const std::filesystem::path& path);
 // links); an empty or already absolute path comes back as it is.
 std::string AbsolutePath(std::string_view path);
 
-// Throws the Error that matches a failed system call on path: 53 file not
-// found, 76 path not found, 58 file exists, 70 permission denied, 61 disk
-// full, 75 anything else. `action` says what was being done ("打开",
-// "写入", ...) and goes into the description.
-[[noreturn]] void RaiseFileError(int errno_value, std::string_view action,
-                                 std::string_view path);
+// Every failure below is an Error: 53 file not found, 76 path not found
+// (a folder on the way is missing), 58 file exists, 70 permission denied
+// (also a read-only file or, on Windows, a file another program locks),
+// 61 disk full, 75 anything else. Descriptions name the path.
 
-// A file read at arbitrary offsets. Owned by the caller.
+// A file read at arbitrary offsets. Owned by the caller. Other programs
+// may keep the file open, for writing too (a workbook open in Excel).
 class RandomAccessFile {
  public:
   virtual ~RandomAccessFile() = default;
@@ -97,7 +102,7 @@ class FileSystem {
   // Makes source durable on disk, then renames it over destination in one
   // step: afterwards destination is the new file, and if this fails
   // destination is untouched (old file or none). Both must be in one
-  // folder.
+  // folder. A read-only destination is refused (70) on every system.
   virtual void ReplaceFile(std::string_view source,
                            std::string_view destination) = 0;
 

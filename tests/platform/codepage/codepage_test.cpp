@@ -34,7 +34,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Not in code page 936: written in four-byte GB18030 form.
         EncodeCase{"€😀", std::string("\x80\x94\x39\xFC\x36", 5), 1},
         EncodeCase{"\xE2\x82\xAF", std::string("\x81\x36\xB3\x34", 4), 1},  // U+20AF
-        EncodeCase{"a\xC3\xA9z", "a\xA8\xA6z", 0}),                      // é
+        EncodeCase{"a\xC3\xA9z", "a\xA8\xA6z", 0},                       // é
+        // GB18030's two-byte forms: a user-defined character (U+E000) and
+        // characters GB18030 added in two-byte codes.
+        EncodeCase{"\xEE\x80\x80", "\xAA\xA1", 1}, EncodeCase{"⺁", "\xFE\x50", 1},
+        EncodeCase{"𠂇", "\xFE\x51", 1}),
     [](const ::testing::TestParamInfo<EncodeCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(Cp936Test, MalformedUtf8BecomesReplacementCharacter) {
@@ -67,6 +71,12 @@ TEST(CodePageTest, DecodesOlderWorkbookCodePages) {
   EXPECT_EQ(ToUtf8("\xA4\xA4\xA4\xE5", 950), "中文");
   EXPECT_EQ(ToUtf8("plain", 1252), "plain");
   EXPECT_EQ(ToUtf8("a\x81" "b", 1252), "a\xEF\xBF\xBD" "b");  // 0x81 is unassigned
+  // A lead byte without a valid trail is one U+FFFD; the next byte stands.
+  EXPECT_EQ(ToUtf8("\xA4 \xA4", 950), "\xEF\xBF\xBD \xEF\xBF\xBD");
+  EXPECT_EQ(ToUtf8("\x82\xA0", 932), "あ");
+  EXPECT_EQ(ToUtf8("\xB0\xA1", 949), "가");
+  EXPECT_EQ(ToUtf8("\xCF\xDB", 32768), "œ€");  // Macintosh Roman
+  EXPECT_EQ(ToUtf8("\xE9", 367), "\xEF\xBF\xBD");
   try {
     ToUtf8("\xE9", 12345);
     FAIL() << "an unknown code page must raise";

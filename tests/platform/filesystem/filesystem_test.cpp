@@ -1,7 +1,6 @@
 #include "platform/filesystem/filesystem.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -46,7 +45,9 @@ TEST_F(FileSystemTest, FileExistsIsFalseForFoldersAndMissingFiles) {
 TEST_F(FileSystemTest, DeleteFileRefusesReadOnlyUnlessForced) {
   const std::string path = dir.File("只读.dbf");
   WriteFileBytes(path, "old");
-  ::chmod(path.c_str(), 0444);
+  std::filesystem::permissions(ToFsPath(path), std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::others_read);
   const std::string why = ExpectError(err::kPermissionDenied, [&] { fs.DeleteFile(path, false); });
   EXPECT_NE(why.find(path), std::string::npos);
   EXPECT_EQ(ReadFileBytes(path), "old");

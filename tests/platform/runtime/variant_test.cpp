@@ -128,8 +128,10 @@ TEST(VariantTest, NumberTextIgnoresTheProcessLocale) {
   // The window sets the user's locale; a decimal comma would change values.
   const char* old = std::setlocale(LC_NUMERIC, nullptr);
   const std::string saved = old != nullptr ? old : "C";
+  // The names glibc and the Windows C runtime know the locales by.
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr &&
-      std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr) {
+      std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr &&
+      std::setlocale(LC_NUMERIC, "German_Germany.1252") == nullptr) {
     GTEST_SKIP() << "no locale with a decimal comma installed";
   }
   EXPECT_EQ(Variant::Number(2.5).ToText(), "2.5");

@@ -1,13 +1,9 @@
-#include "platform/console/console.h"
+#include <unistd.h>
 
 #include <csignal>
 #include <iostream>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/console/console.h"
 
 namespace platform::console {
 namespace {
@@ -18,13 +14,10 @@ extern "C" void OnInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
 
-bool IsTerminal(std::FILE* stream) {
-#ifdef _WIN32
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return ::isatty(::fileno(stream)) != 0;
-#endif
-}
+std::ostream& StandardOutput() { return std::cout; }
+std::ostream& StandardError() { return std::cerr; }
+
+bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 std::optional<std::string> ReadLine() {
   std::string line;

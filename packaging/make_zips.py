@@ -1,0 +1,57 @@
+#!/usr/bin/python3
+"""Makes the Windows zips: excel2dbf-1.00-windows-ARCH.zip in OUT_DIR, each
+with the exes given for its architecture and 使用说明.txt.
+
+usage: make_zips.py OUT_DIR ARCH=EXE[,EXE...]...
+
+The instructions go in as UTF-8 with a BOM and CRLF line ends, which
+Notepad on every Windows from 7 on shows right. Names in the zip are
+stored in code page 936 without the UTF-8 flag: the zip folders of Windows
+7 and 8 read names in the system's OEM code page (936 on Chinese Windows)
+and ignore the flag.
+"""
+import os
+import sys
+import zipfile
+
+VERSION = "1.00"
+HERE = os.path.dirname(os.path.abspath(__file__))
+INSTRUCTIONS = "使用说明.txt"
+
+
+def entry(name):
+    info = zipfile.ZipInfo(name.encode("cp936").decode("cp437"), date_time=(2026, 1, 1, 0, 0, 0))
+    info.compress_type = zipfile.ZIP_DEFLATED
+    info.create_system = 0  # MS-DOS: names in the OEM code page
+    return info
+
+
+def instructions():
+    with open(os.path.join(HERE, INSTRUCTIONS), encoding="utf-8") as f:
+        text = f.read()
+    return "\ufeff".encode() + text.replace("\r\n", "\n").replace("\n", "\r\n").encode()
+
+
+def make_zip(out_dir, arch, exes):
+    path = os.path.join(out_dir, f"excel2dbf-{VERSION}-windows-{arch}.zip")
+    with zipfile.ZipFile(path, "w") as z:
+        for exe in exes:
+            with open(exe, "rb") as f:
+                z.writestr(entry(os.path.basename(exe)), f.read())
+        z.writestr(entry(INSTRUCTIONS), instructions())
+    return path
+
+
+def main():
+    out_dir = sys.argv[1]
+    os.makedirs(out_dir, exist_ok=True)
+    for spec in sys.argv[2:]:
+        arch, exes = spec.split("=", 1)
+        path = make_zip(out_dir, arch, exes.split(","))
+        with zipfile.ZipFile(path) as z:
+            names = [i.filename.encode("cp437").decode("cp936") for i in z.infolist()]
+        print(f"{path}: {', '.join(names)} ({os.path.getsize(path)} bytes)")
+
+
+if __name__ == "__main__":
+    main()

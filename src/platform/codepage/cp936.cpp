@@ -1,0 +1,313 @@
+// Code page 936 and its GB18030 completion, from the tables in cp936_data.h:
+// the same bytes on every system, and nothing to build at start (the
+// encoding table is computed by the compiler).
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/codepage/codepage.h"
+#include "platform/codepage/cp936_data.h"
+
+namespace platform::codepage {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kEuro = 0x20AC;
+constexpr unsigned kEuroByte = 0x80;
+constexpr unsigned kLeadFirst = 0x81;
+constexpr unsigned kLeadLast = 0xFE;
+constexpr unsigned kTrailFirst = 0x40;
+constexpr unsigned kTrailCount = 0xFF - kTrailFirst;  // 0x40..0xFE
+// Four-byte codes count from 0x81308130; the basic plane's end at
+// 0x8431A439, the other planes' start at 0x90308130.
+constexpr std::uint32_t kFourByteBasicCount = 39420;
+constexpr std::uint32_t kFourByteSupplementaryStart = 189000;
+
+constexpr std::size_t Cell(unsigned lead, unsigned trail) {
+  return (lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst);
+}
+
+// UTF-16 unit -> code page form: 0 = none, < 0x100 a single byte, else
+// lead << 8 | trail.
+using EncodeTable = std::array<std::uint16_t, 0x10000>;
+
+constexpr EncodeTable BuildEncodeTable() {
+  EncodeTable table{};
+  for (unsigned c = 0; c < 0x80; ++c) table[c] = static_cast<std::uint16_t>(c);
+  table[kEuro] = kEuroByte;
+  for (std::size_t i = 0; i < std::size(cp936::kDecode); ++i) {
+    const char16_t c = cp936::kDecode[i];
+    if (c == 0) continue;
+    table[c] = static_cast<std::uint16_t>((kLeadFirst + i / kTrailCount) << 8 |
+                                          (kTrailFirst + i % kTrailCount));
+  }
+  return table;
+}
+
+constexpr EncodeTable kEncode = BuildEncodeTable();
+
+// The GB18030 two-byte forms again, by code, for decoding.
+constexpr auto BuildTwoByteByCode() {
+  std::array<cp936::TwoByteForm, std::size(cp936::kGb18030TwoByte)> forms{};
+  std::copy(std::begin(cp936::kGb18030TwoByte), std::end(cp936::kGb18030TwoByte), forms.begin());
+  std::sort(forms.begin(), forms.end(),
+            [](const auto& a, const auto& b) { return a.code < b.code; });
+  return forms;
+}
+
+constexpr auto kTwoByteByCode = BuildTwoByteByCode();
+
+// The GB18030 two-byte code of a character code page 936 lacks; 0 if none.
+std::uint16_t Gb18030TwoByte(char32_t c) {
+  const auto* end = std::end(cp936::kGb18030TwoByte);
+  const auto* form = std::lower_bound(std::begin(cp936::kGb18030TwoByte), end, c,
+                                      [](const auto& f, char32_t v) { return f.character < v; });
+  return form != end && form->character == c ? form->code : 0;
+}
+
+// The position of c's four-byte code counted from 0x81308130; false when
+// GB18030 has none for it.
+bool FourByteIndex(char32_t c, std::uint32_t& index) {
+  if (c >= 0x10000) {
+    index = kFourByteSupplementaryStart + (c - 0x10000);
+    return c <= 0x10FFFF;
+  }
+  const auto* begin = std::begin(cp936::kGb18030FourByte);
+  const auto* after = std::upper_bound(begin, std::end(cp936::kGb18030FourByte), c,
+                                       [](char32_t v, const auto& r) { return v < r.first; });
+  if (after == begin) return false;
+  const cp936::FourByteRange& range = *(after - 1);
+  if (c - range.first >= range.count) return false;
+  index = range.index + (c - range.first);
+  return true;
+}
+
+void AppendFourByteCode(std::uint32_t index, std::string& out) {
+  char code[4];
+  code[3] = static_cast<char>(0x30 + index % 10);
+  index /= 10;
+  code[2] = static_cast<char>(0x81 + index % 126);
+  index /= 126;
+  code[1] = static_cast<char>(0x30 + index % 10);
+  code[0] = static_cast<char>(0x81 + index / 10);
+  out.append(code, 4);
+}
+
+// The GB18030 form of a character code page 936 lacks (U+FFFD's where
+// GB18030 has none either); its length.
+std::size_t AppendGb18030(char32_t c, std::string& out) {
+  if (const std::uint16_t code = Gb18030TwoByte(c); code != 0) {
+    out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+    return 2;
+  }
+  std::uint32_t index = 0;
+  if (!FourByteIndex(c, index)) FourByteIndex(kReplacement, index);
+  AppendFourByteCode(index, out);
+  return 4;
+}
+
+std::size_t Gb18030Length(char32_t c) { return Gb18030TwoByte(c) != 0 ? 2 : 4; }
+
+// The character of a four-byte code; U+FFFD for a code GB18030 leaves
+// unassigned.
+char32_t DecodeFourByte(const unsigned char* b) {
+  if (b[0] < kLeadFirst || b[0] > kLeadLast || b[2] < kLeadFirst || b[2] > kLeadLast ||
+      b[3] < 0x30 || b[3] > 0x39) {
+    return kReplacement;
+  }
+  const std::uint32_t index =
+      (((b[0] - kLeadFirst) * 10u + (b[1] - 0x30u)) * 126u + (b[2] - kLeadFirst)) * 10u +
+      (b[3] - 0x30u);
+  if (index >= kFourByteSupplementaryStart) {
+    const std::uint32_t c = 0x10000 + (index - kFourByteSupplementaryStart);
+    return c <= 0x10FFFF ? c : kReplacement;
+  }
+  if (index >= kFourByteBasicCount) return kReplacement;
+  const auto* begin = std::begin(cp936::kGb18030FourByteByIndex);
+  const auto* after = std::upper_bound(
+      begin, std::end(cp936::kGb18030FourByteByIndex), index,
+      [](std::uint32_t v, std::uint16_t r) { return v < cp936::kGb18030FourByte[r].index; });
+  if (after == begin) return kReplacement;
+  const cp936::FourByteRange& range = cp936::kGb18030FourByte[*(after - 1)];
+  return index - range.index < range.count ? range.first + (index - range.index) : kReplacement;
+}
+
+// The character of a two-byte code; U+FFFD for a code with none.
+char32_t DecodeTwoByte(unsigned lead, unsigned trail) {
+  if (trail < kTrailFirst || trail == 0xFF) return kReplacement;
+  if (const char16_t c = cp936::kDecode[Cell(lead, trail)]; c != 0) return c;
+  const std::uint16_t code = static_cast<std::uint16_t>(lead << 8 | trail);
+  const auto* form = std::lower_bound(kTwoByteByCode.begin(), kTwoByteByCode.end(), code,
+                                      [](const auto& f, std::uint16_t v) { return f.code < v; });
+  return form != kTwoByteByCode.end() && form->code == code ? form->character : kReplacement;
+}
+
+bool IsFourByteStart(std::string_view bytes, std::size_t i) {
+  return i + 3 < bytes.size() && static_cast<unsigned char>(bytes[i + 1]) >= 0x30 &&
+         static_cast<unsigned char>(bytes[i + 1]) <= 0x39;
+}
+
+// The end of the run of ASCII bytes starting at i, eight bytes at a time.
+std::size_t AsciiRunEnd(std::string_view utf8, std::size_t i) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  while (utf8.size() - i >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, utf8.data() + i, sizeof word);
+    if ((word & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  return i;
+}
+
+// The character at i (not ASCII), decoding well-formed three-byte
+// sequences (all of CJK) in line; advances i.
+char32_t NextNonAscii(std::string_view utf8, std::size_t& i) {
+  const auto b = static_cast<unsigned char>(utf8[i]);
+  if ((b & 0xF0) == 0xE0 && i + 2 < utf8.size() &&
+      (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80 &&
+      (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
+    const auto c = static_cast<char32_t>((b & 0x0F) << 12 |
+                                         (static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6 |
+                                         (static_cast<unsigned char>(utf8[i + 2]) & 0x3F));
+    if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+      i += 3;
+      return c;
+    }
+  }
+  return NextCodePoint(utf8, i);
+}
+
+// Bytes gather in a small buffer: one append per buffer, not per byte
+// (this runs for every value of every row written).
+class ByteBuffer {
+ public:
+  explicit ByteBuffer(std::string& out) : out_(out) {}
+  ~ByteBuffer() { Flush(); }
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+  void Ascii(const char* data, std::size_t n) {
+    if (n > sizeof buffer_ - n_) {
+      Flush();
+      out_.append(data, n);
+      return;
+    }
+    std::memcpy(buffer_ + n_, data, n);
+    n_ += n;
+  }
+  void Code(std::uint16_t code) {
+    if (n_ + 2 > sizeof buffer_) Flush();
+    if (code >= 0x100) buffer_[n_++] = static_cast<char>(code >> 8);
+    buffer_[n_++] = static_cast<char>(code & 0xFF);
+  }
+  std::string& Direct() {
+    Flush();
+    return out_;
+  }
+
+ private:
+  void Flush() {
+    out_.append(buffer_, n_);
+    n_ = 0;
+  }
+
+  std::string& out_;
+  char buffer_[256];
+  std::size_t n_ = 0;
+};
+
+}  // namespace
+
+std::size_t AppendCp936(std::string_view utf8, std::string& out) {
+  std::size_t outside = 0;
+  ByteBuffer buffer(out);
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // ASCII runs are copied as they are
+      const std::size_t end = AsciiRunEnd(utf8, i + 1);
+      buffer.Ascii(utf8.data() + i, end - i);
+      i = end;
+      continue;
+    }
+    const char32_t c = NextNonAscii(utf8, i);
+    const std::uint16_t code = c < 0x10000 ? kEncode[c] : 0;
+    if (code != 0) {
+      buffer.Code(code);
+    } else {
+      AppendGb18030(c, buffer.Direct());
+      ++outside;
+    }
+  }
+  return outside;
+}
+
+std::string ToCp936(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  AppendCp936(utf8, out);
+  return out;
+}
+
+std::size_t Cp936Length(std::string_view utf8) {
+  std::size_t length = 0;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      const std::size_t end = AsciiRunEnd(utf8, i + 1);
+      length += end - i;
+      i = end;
+      continue;
+    }
+    const char32_t c = NextNonAscii(utf8, i);
+    const std::uint16_t code = c < 0x10000 ? kEncode[c] : 0;
+    length += code >= 0x100 ? 2 : code != 0 ? 1 : Gb18030Length(c);
+  }
+  return length;
+}
+
+std::string FromCp936(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3 / 2);
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    if (b0 < 0x80) {
+      out += static_cast<char>(b0);
+      ++i;
+    } else if (b0 == kEuroByte) {  // code page 936's one high single byte
+      AppendUtf8(kEuro, out);
+      ++i;
+    } else if (b0 == 0xFF || i + 1 >= bytes.size()) {
+      AppendUtf8(kReplacement, out);
+      ++i;
+    } else if (IsFourByteStart(bytes, i)) {
+      AppendUtf8(DecodeFourByte(reinterpret_cast<const unsigned char*>(bytes.data() + i)), out);
+      i += 4;
+    } else {
+      AppendUtf8(DecodeTwoByte(b0, static_cast<unsigned char>(bytes[i + 1])), out);
+      i += 2;
+    }
+  }
+  return out;
+}
+
+std::size_t Cp936PrefixLength(std::string_view bytes, std::size_t max_bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    std::size_t width = 1;
+    if (b0 >= kLeadFirst && b0 <= kLeadLast && i + 1 < bytes.size()) {
+      width = IsFourByteStart(bytes, i) ? 4 : 2;
+    }
+    if (i + width > max_bytes) break;
+    i += width;
+  }
+  return i;
+}
+
+bool IsDoubleByte(char32_t c) { return c >= 0x80 && c < 0x10000 && kEncode[c] >= 0x100; }
+
+}  // namespace platform::codepage
