@@ -19,8 +19,15 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 INSTRUCTIONS = "使用说明.txt"
 
 
+class Cp936Name(zipfile.ZipInfo):
+    """An entry whose name is written in code page 936, without the flag."""
+
+    def _encodeFilenameFlags(self):  # zipfile's own hook for the name's bytes
+        return self.filename.encode("cp936"), self.flag_bits & ~0x800
+
+
 def entry(name):
-    info = zipfile.ZipInfo(name.encode("cp936").decode("cp437"), date_time=(2026, 1, 1, 0, 0, 0))
+    info = Cp936Name(name, date_time=(2026, 1, 1, 0, 0, 0))
     info.compress_type = zipfile.ZIP_DEFLATED
     info.create_system = 0  # MS-DOS: names in the OEM code page
     return info
@@ -48,8 +55,10 @@ def main():
     for spec in sys.argv[2:]:
         arch, exes = spec.split("=", 1)
         path = make_zip(out_dir, arch, exes.split(","))
-        with zipfile.ZipFile(path) as z:
-            names = [i.filename.encode("cp437").decode("cp936") for i in z.infolist()]
+        with zipfile.ZipFile(path, metadata_encoding="cp936") as z:
+            names = [i.filename for i in z.infolist()]
+            if any(i.flag_bits & 0x800 for i in z.infolist()):
+                sys.exit(f"{path}: a name is flagged UTF-8")
         print(f"{path}: {', '.join(names)} ({os.path.getsize(path)} bytes)")
 
 

@@ -1,9 +1,11 @@
 #include "cli/cli.h"
 
 #include <chrono>
+#include <optional>
 #include <ostream>
 
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 
 namespace cli {
@@ -16,7 +18,8 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(50);
 
 class CliHost : public frmexcel::RunHost {
  public:
-  CliHost(const Options& options, Console& console) : options_(options), console_(console) {}
+  CliHost(const Options& options, Console& console, const platform::Clock& clock)
+      : options_(options), console_(console), clock_(clock) {}
 
   std::string WorkbookPath() const override { return options_.workbook; }
   std::string TargetPath() const override { return options_.target; }
@@ -25,8 +28,8 @@ class CliHost : public frmexcel::RunHost {
   void SetStatusText(const std::string& text) override {
     status_ = text;
     if (options_.quiet || !console_.out_is_terminal) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_redraw_ < kRedrawInterval) return;
+    const platform::Clock::Ticks now = clock_.Elapsed();
+    if (last_redraw_ && now - *last_redraw_ < kRedrawInterval) return;
     last_redraw_ = now;
     console_.out << '\r' << status_ << std::flush;
     drawn_ = true;
@@ -65,8 +68,9 @@ class CliHost : public frmexcel::RunHost {
  private:
   const Options& options_;
   Console& console_;
+  const platform::Clock& clock_;
   std::string status_;
-  std::chrono::steady_clock::time_point last_redraw_{};
+  std::optional<platform::Clock::Ticks> last_redraw_;
   bool drawn_ = false;
 };
 
@@ -120,7 +124,8 @@ std::string HelpText() {
   return "用法: excel2dbf-cli [选项] 工作簿.xls 目标.dbf\n"
          "\n"
          "把 Excel 97-2003 工作簿的第一个工作表转换为 dBase III 表（代码页 936）。\n"
-         "表头行给出字段名，每个字段都是不超过 100 个字符的字符型字段。\n"
+         "表头行给出字段名，每个字段都是字符型字段，宽度不超过 100 个字节（50 个汉字），\n"
+         "更长的值截断并给出警告。\n"
          "\n"
          "选项:\n"
          "  -y, --overwrite      目标文件已存在时覆盖它（新文件写完后才替换旧文件）\n"
@@ -163,7 +168,7 @@ int Main(const std::vector<std::string>& args, Console& console,
   Options resolved = options;
   resolved.workbook = platform::AbsolutePath(options.workbook);
   resolved.target = platform::AbsolutePath(options.target);
-  CliHost host(resolved, console);
+  CliHost host(resolved, console, services.clock);
   frmexcel::RunResult result;
   try {
     result = frmexcel::RunConversion(host, services);

@@ -9,6 +9,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 
@@ -18,12 +19,13 @@ namespace {
 namespace data = platform::data;
 using platform::Variant;
 
-// Fields wider than this are cut to it: the older systems that read our
-// files take character fields of at most 100.
+// The widest field the run asks for, in bytes of code page 936 (50 Chinese
+// characters); a wider column is cut to it.
 constexpr std::int32_t kMaxFieldWidth = 100;
 // The sheet name is column 2 of the tables rowset.
 constexpr int kTableNameColumn = 2;
-
+// "HHmmss.dbf"
+constexpr std::size_t kStagingNameLength = 10;
 
 // Only one run at a time: the window yields to its event loop after every
 // row, and a second press must not start a run inside the first.
@@ -37,10 +39,7 @@ class RunningGuard {
   RunningGuard& operator=(const RunningGuard&) = delete;
 };
 
-std::string RemoveApostrophes(std::string text) {
-  std::erase(text, '\'');
-  return text;
-}
+std::string RemoveApostrophes(const std::string& text) { return platform::ascii::WithoutApostrophes(text); }
 
 // Appends 'text' with every apostrophe doubled, so a value can never end
 // its quotes early or add to the statement.
@@ -62,93 +61,71 @@ void SetStatusFor(std::int32_t row_number, std::string& out) {
   out.assign(" 已经导入 ").append(digits, end).append(" 条记录");
 }
 
-}  // namespace
+// The name of the first table the workbook lists, without apostrophes;
+// empty when it lists none.
+std::string FirstSheetName(data::Connection& source) {
+  const std::unique_ptr<data::Recordset> tables = source.OpenSchema(data::adSchemaTables);
+  if (tables->IsEOF()) return "";
+  tables->MoveFirst();
+  return RemoveApostrophes(tables->fields()[kTableNameColumn].Value().ToText());
+}
 
-RunResult RunConversion(RunHost& host, const RunServices& services) {
-  RunResult result;
-  if (g_running) {
-    result.outcome = RunOutcome::kAlreadyRunning;
-    return result;
-  }
-  const RunningGuard guard;
+struct ColumnLists {
+  std::string definitions;  // "([Code]  CHAR(8),[名称]  CHAR(100))"
+  std::string names;        // "Code,名称"
+};
 
-  // Both paths are read once: editing them mid-run must not redirect the
-  // rows that follow.
-  const std::string workbook = host.WorkbookPath();
-  const std::string target = host.TargetPath();
-
-  data::Connection source(services.providers);
-  source.Open(data::WorkbookConnectionText(workbook), "", "", data::adOptionUnspecified);
-
-  std::string sheet;
-  {
-    const std::unique_ptr<data::Recordset> tables = source.OpenSchema(data::adSchemaTables);
-    if (!tables->IsEOF()) {
-      tables->MoveFirst();
-      sheet = RemoveApostrophes(tables->fields()[kTableNameColumn].Value().ToText());
-    }
-  }
-
-  mdlpublic::strSql = "select * from  [" + sheet + "]";
-  data::Recordset rows;
-  mdlpublic::OpenRecordset(rows, mdlpublic::strSql, source);
-
-  if (rows.RecordCount() == 0) {
-    result.outcome = RunOutcome::kNoRows;
-    return result;
-  }
-
-  std::string column_definitions;
-  std::string column_names;
-  const int field_count = rows.fields().Count();
+ColumnLists BuildColumnLists(const data::Fields& fields) {
+  ColumnLists lists;
+  const int field_count = fields.Count();
   if (field_count > std::numeric_limits<std::int16_t>::max()) {
     platform::Raise(platform::err::kOverflow, "溢出：列数超过 32767");
   }
   for (int i = 0; i < field_count; ++i) {
-    const data::Field& field = rows.fields()[i];
+    const data::Field& field = fields[i];
     const std::int32_t width = std::min(field.DefinedSize(), kMaxFieldWidth);
-    if (!column_definitions.empty()) column_definitions += ',';
-    column_definitions += "[" + field.Name() + "]  CHAR(" + std::to_string(width) + ")";
-    if (!column_names.empty()) column_names += ',';
-    column_names += field.Name();
+    if (!lists.definitions.empty()) lists.definitions += ',';
+    lists.definitions += "[" + field.Name() + "]  CHAR(" + std::to_string(width) + ")";
+    if (!lists.names.empty()) lists.names += ',';
+    lists.names += field.Name();
   }
-  column_definitions = "(" + column_definitions + ")";
+  lists.definitions = "(" + lists.definitions + ")";
+  return lists;
+}
 
+enum class TargetPlan { kCreate, kReplace, kDeclined };
+
+// Refuses a target the run cannot write and asks before replacing one.
+TargetPlan CheckTarget(RunHost& host, const platform::FileSystem& file_system,
+                       const std::string& workbook, const std::string& target) {
   // Without a target the staging table would land in the root folder.
   if (target.empty()) platform::Raise(platform::err::kPathFileAccess, "没有指定 dbf 文件");
-  if (services.file_system.FolderExists(target)) {
+  if (file_system.FolderExists(target)) {
     platform::Raise(platform::err::kPathFileAccess, "目标是文件夹，不是文件：" + target);
   }
   // The old target stays until the new file is complete; it is replaced
   // in one step at the end, so a failure on the way never loses it.
-  const bool replace_target = services.file_system.FileExists(target);
+  if (!file_system.FileExists(target)) return TargetPlan::kCreate;
   // Replacing the workbook with its own table would lose the workbook.
-  if (replace_target && services.file_system.SameFile(workbook, target)) {
+  if (file_system.SameFile(workbook, target)) {
     platform::Raise(platform::err::kPathFileAccess, "目标文件就是工作簿本身，不能覆盖：" + target);
   }
-  if (replace_target) {
-    if (!host.AskYesNo(kOverwritePrompt, kMessageTitle)) {
-      result.outcome = RunOutcome::kDeclined;
-      return result;
-    }
-    // A read-only target is not ours to replace; say so before any work.
-    if (services.file_system.IsReadOnly(target)) {
-      platform::Raise(platform::err::kPermissionDenied, "没有权限覆盖只读文件：" + target);
-    }
+  if (!host.AskYesNo(kOverwritePrompt, kMessageTitle)) return TargetPlan::kDeclined;
+  // A read-only target is not ours to replace; say so before any work.
+  if (file_system.IsReadOnly(target)) {
+    platform::Raise(platform::err::kPermissionDenied, "没有权限覆盖只读文件：" + target);
   }
+  return TargetPlan::kReplace;
+}
 
-  const std::string folder = mdlpublic::GetDirPart(target);
-  data::Connection destination(services.providers);
-  const std::string staging_name =
-      mdlpublic::CreateDbfTable(folder, column_definitions, destination, services.clock);
-  const std::string staging_path = folder + platform::kPathSeparator + staging_name;
-
-  std::string insert_head = "insert into  " + staging_path + "  (" + column_names + ") " + " values (";
+// One insert per row, the status line after each. Returns false when the
+// host asked to stop.
+bool InsertRows(data::Recordset& rows, data::Connection& destination, const std::string& insert_head,
+                RunHost& host, RunResult& result) {
   std::string text;
   std::string status;
   const Variant empty = Variant::Text("");
   std::int32_t row_number = 1;
-  bool stop_requested = false;
   rows.MoveFirst();
   while (!rows.IsEOF()) {
     // Built in place, in buffers that keep their room from row to row.
@@ -177,29 +154,111 @@ RunResult RunConversion(RunHost& host, const RunServices& services) {
     }
     ++row_number;
     rows.MoveNext();
-    if (!host.Yield()) {
-      stop_requested = true;
-      break;
-    }
+    if (!host.Yield()) return false;
   }
+  return true;
+}
 
-  destination.Close();
-  result.warnings = destination.Warnings();
-  if (stop_requested) {
-    // An unfinished table must not be mistaken for a result.
-    services.file_system.DeleteFile(staging_path, true);
-    result.outcome = RunOutcome::kStopped;
-    return result;
-  }
-  host.SetStatusText(host.StatusText() + " 完成");
-
-  if (replace_target) {
-    services.file_system.ReplaceFile(staging_path, target);
+// Puts the finished table at the target.
+void MoveIntoPlace(platform::FileSystem& file_system, const std::string& staging_path,
+                   const std::string& target, TargetPlan plan) {
+  if (plan == TargetPlan::kReplace) {
+    file_system.ReplaceFile(staging_path, target);
   } else {
     // Never replaces: a file that appeared at the target meanwhile stays.
-    services.file_system.MoveFile(staging_path, target);
+    file_system.MoveFile(staging_path, target);
   }
-  result.outcome = RunOutcome::kCompleted;
+}
+
+// Creates the staging table, fills it and moves it to the target.
+RunOutcome WriteTarget(RunHost& host, const RunServices& services, data::Recordset& rows,
+                       const ColumnLists& columns, const std::string& target, TargetPlan plan,
+                       RunResult& result) {
+  const std::string folder = mdlpublic::GetDirPart(target);
+  data::Connection destination(services.providers);
+  const std::string staging_name =
+      mdlpublic::CreateDbfTable(folder, columns.definitions, destination, services.clock,
+                                services.file_system.GetFileName(target));
+  const std::string staging_path = folder + platform::kPathSeparator + staging_name;
+  const std::string insert_head =
+      "insert into  " + staging_path + "  (" + columns.names + ") " + " values (";
+  const bool completed = InsertRows(rows, destination, insert_head, host, result);
+  destination.Close();
+  result.warnings = destination.Warnings();
+  if (!completed) {
+    // An unfinished table must not be mistaken for a result.
+    services.file_system.DeleteFile(staging_path, true);
+    return RunOutcome::kStopped;
+  }
+  host.SetStatusText(host.StatusText() + " 完成");
+  MoveIntoPlace(services.file_system, staging_path, target, plan);
+  return RunOutcome::kCompleted;
+}
+
+// True when a staging file name ("HHmmss.dbf") starts at text[at].
+bool IsStagingNameAt(std::string_view text, std::size_t at) {
+  constexpr std::string_view kExtension = ".dbf";
+  if (text.size() - at < kStagingNameLength) return false;
+  const std::string_view name = text.substr(at, kStagingNameLength);
+  return name.ends_with(kExtension) &&
+         name.find_first_not_of("0123456789") == kStagingNameLength - kExtension.size();
+}
+
+// The user knows the target, not the staging file: an error that names a
+// staging path ("<folder>/HHmmss.dbf") names the target instead.
+platform::Error NamingTheTarget(const platform::Error& error, const std::string& target) {
+  const std::string folder = mdlpublic::GetDirPart(target) + platform::kPathSeparator;
+  const std::string& text = error.description();
+  std::string named;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(folder, from)) != std::string::npos;) {
+    if (IsStagingNameAt(text, at + folder.size())) {
+      named.append(text, from, at - from).append(target);
+      from = at + folder.size() + kStagingNameLength;
+    } else {
+      named.append(text, from, at + 1 - from);
+      from = at + 1;
+    }
+  }
+  named.append(text, from);
+  return platform::Error(error.number(), named);
+}
+
+}  // namespace
+
+RunResult RunConversion(RunHost& host, const RunServices& services) {
+  RunResult result;
+  if (g_running) {
+    result.outcome = RunOutcome::kAlreadyRunning;
+    return result;
+  }
+  const RunningGuard guard;
+
+  // Both paths are read once: editing them mid-run must not redirect the
+  // rows that follow.
+  const std::string workbook = host.WorkbookPath();
+  const std::string target = host.TargetPath();
+
+  data::Connection source(services.providers);
+  source.Open(data::WorkbookConnectionText(workbook), "", "", data::adOptionUnspecified);
+  mdlpublic::strSql = "select * from  [" + FirstSheetName(source) + "]";
+  data::Recordset rows;
+  mdlpublic::OpenRecordset(rows, mdlpublic::strSql, source);
+  if (rows.RecordCount() == 0) {
+    result.outcome = RunOutcome::kNoRows;
+    return result;
+  }
+  const ColumnLists columns = BuildColumnLists(rows.fields());
+  const TargetPlan plan = CheckTarget(host, services.file_system, workbook, target);
+  if (plan == TargetPlan::kDeclined) {
+    result.outcome = RunOutcome::kDeclined;
+    return result;
+  }
+  try {
+    result.outcome = WriteTarget(host, services, rows, columns, target, plan, result);
+  } catch (const platform::Error& error) {
+    throw NamingTheTarget(error, target);
+  }
   return result;
 }
 

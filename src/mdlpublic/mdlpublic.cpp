@@ -6,6 +6,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
 namespace mdlpublic {
@@ -14,6 +15,8 @@ namespace {
 // Character positions are 16-bit signed: a separator at this position
 // leaves no room for the next search position.
 constexpr std::int64_t kLastSearchablePosition = 32766;
+
+constexpr int kSecondsPerDay = 24 * 60 * 60;
 
 void AppendTwoDigits(int value, std::string& out) {
   out += static_cast<char>('0' + value / 10 % 10);
@@ -25,8 +28,7 @@ void AppendTwoDigits(int value, std::string& out) {
 std::string strSql;
 
 std::string GetDirPart(std::string_view path) {
-  // Positions count UTF-16 units, as the path's characters would on the
-  // platform the tool comes from.
+  // Positions count UTF-16 units, as Windows counts a path's characters.
   std::int64_t position = 0;
   std::size_t last_separator = std::string_view::npos;
   for (std::size_t i = 0; i < path.size();) {
@@ -81,18 +83,32 @@ std::string StagingName(const platform::LocalTime& time) {
 }
 
 std::string CreateDbfTable(const std::string& folder, const std::string& column_definitions,
-                           platform::data::Connection& connection, const platform::Clock& clock) {
+                           platform::data::Connection& connection, const platform::Clock& clock,
+                           std::string_view avoid_name) {
   connection.SetCursorLocation(platform::data::adUseClient);
   connection.Open(platform::data::DbaseConnectionText(folder), "", "",
                   platform::data::adOptionUnspecified);
 
-  std::string staging_name = StagingName(clock.Now());
-  // Two spaces before the column list: the statement shape the dBase
-  // provider expects.
-  const std::string statement =
-      "CREATE TABLE " + folder + platform::kPathSeparator + staging_name + "  " + column_definitions;
-  connection.Execute(statement, platform::data::adOptionUnspecified);
-  return staging_name;
+  const platform::LocalTime now = clock.Now();
+  const int start = (now.hour * 60 + now.minute) * 60 + now.second;
+  for (int offset = 0; offset < kSecondsPerDay; ++offset) {
+    const int second = (start + offset) % kSecondsPerDay;
+    std::string staging_name = StagingName({now.year, now.month, now.day, second / 3600,
+                                            second / 60 % 60, second % 60});
+    if (platform::ascii::EqualsIgnoringCase(staging_name, avoid_name)) continue;
+    // Two spaces before the column list: the statement shape the dBase
+    // provider expects.
+    const std::string statement =
+        "CREATE TABLE " + folder + platform::kPathSeparator + staging_name + "  " + column_definitions;
+    try {
+      connection.Execute(statement, platform::data::adOptionUnspecified);
+      return staging_name;
+    } catch (const platform::Error& e) {
+      if (e.number() != platform::err::kFileExists) throw;
+    }
+  }
+  platform::Raise(platform::err::kFileExists,
+                  "文件夹中 000000.dbf 到 235959.dbf 的临时文件名都已被占用：" + folder);
 }
 
 }  // namespace mdlpublic

@@ -47,12 +47,19 @@ void OpenRecordset(platform::data::Recordset& recordset,
 std::string StagingName(const platform::LocalTime& time);
 
 // Opens the connection (not yet open) on the dBase driver for folder and
-// creates there an empty table named after the time of day; returns that
-// name. The connection stays open for the inserts. column_definitions
-// carries its parentheses: "([Code]  CHAR(8),[名称]  CHAR(100))".
+// creates there an empty table under the first free name "HHmmss.dbf"
+// from the clock's time of day on: that second's name, else the following
+// seconds' (past 235959 on from 000000). A name at which anything exists
+// is passed over untouched (the driver creates only new files and refuses
+// the others with 58), and so is avoid_name, ignoring ASCII case: the
+// target's own file name, which the staging file must never take. Returns
+// the name; the connection stays open for the inserts. Raises 58 when all
+// 86,400 names are taken, and any other error of the driver as it comes.
+// column_definitions carries its parentheses: "([Code]  CHAR(8),[名称]  CHAR(100))".
 std::string CreateDbfTable(const std::string& folder,
                            const std::string& column_definitions,
                            platform::data::Connection& connection,
-                           const platform::Clock& clock);
+                           const platform::Clock& clock,
+                           std::string_view avoid_name);
 
 }  // namespace mdlpublic

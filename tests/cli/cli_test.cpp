@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
@@ -45,7 +49,7 @@ TEST(ParseArgumentsTest, RefusesWhatItCannotMeanClearly) {
 
 class CliTest : public ::testing::Test {
  protected:
-  CliTest() : providers(Book()) { target = dir.File("out.dbf"); }
+  CliTest() : providers(platform::RealFileSystem(), Book()) { target = dir.File("out.dbf"); }
 
   static FakeWorkbook Book() {
     FakeWorkbook book;
@@ -59,6 +63,7 @@ class CliTest : public ::testing::Test {
     err.str("");
     Console console{out, err};
     console.in_is_terminal = in_is_terminal;
+    console.out_is_terminal = out_is_terminal;
     console.read_line = [this]() -> std::optional<std::string> {
       if (answers.empty()) return std::nullopt;
       std::string a = answers.front();
@@ -75,6 +80,7 @@ class CliTest : public ::testing::Test {
   std::ostringstream out;
   std::ostringstream err;
   bool in_is_terminal = false;
+  bool out_is_terminal = false;
   std::vector<std::string> answers;
 };
 
@@ -96,12 +102,48 @@ TEST_F(CliTest, ConversionPrintsTheFinalStatusLineAndAtMostTwentyWarnings) {
   EXPECT_EQ(err.str(), expected + "警告: 另有 1 条警告未列出\n");
 }
 
+// On a terminal the status line is redrawn in place at most every 50 ms
+// of the run's clock, not for every row: a redraw per row costs more than
+// the conversion.
+TEST_F(CliTest, TerminalStatusLineIsRedrawnAtTheInterval) {
+  providers.workbook.sheet.rows.assign(7, {Variant::Text("甲")});
+  providers.on_insert = [&](int) { clock.Advance(std::chrono::milliseconds(20)); };
+  out_is_terminal = true;
+  EXPECT_EQ(Run({"book.xls", target}), kExitOk) << err.str();
+  // Rows at 20, 40, ... 140 ms: drawn at the first, then 60 ms later twice.
+  const std::string blank = "\r" + std::string(std::string(" 已经导入 7 条记录 完成").size() + 8, ' ') + "\r";
+  EXPECT_EQ(out.str(), "\r 已经导入 1 条记录\r 已经导入 4 条记录\r 已经导入 7 条记录" + blank +
+                           " 已经导入 7 条记录 完成\n");
+}
+
 TEST_F(CliTest, QuietPrintsNothingButErrors) {
   EXPECT_EQ(Run({"-q", "book.xls", target}), kExitOk);
   EXPECT_EQ(out.str(), "");
-  providers.fault = {testing_support::InjectedFault::At::kOpenWorkbook, 2, 53, "找不到文件：book.xls"};
+  providers.FailAt(testing_support::ProviderOp::kOpenWorkbook, 2, platform::err::kFileNotFound,
+                   "找不到文件：book.xls");
   EXPECT_EQ(Run({"-q", "-y", "book.xls", target}), kExitError);
   EXPECT_EQ(err.str(), "错误 53: 找不到文件：book.xls\n");
+}
+
+// Whatever a provider throws reaches the user as a number and a text, the
+// process ends normally (never std::terminate) and the old target stays.
+TEST_F(CliTest, AnyExceptionIsReportedAsAnErrorAndTheTargetStays) {
+  const struct {
+    std::function<void()> raise;
+    const char* expected;
+  } cases[] = {
+      {[] { throw std::logic_error("不变式不成立"); }, "错误 51: 内部错误：不变式不成立\n"},
+      {[] { throw std::bad_alloc(); }, "错误 7: 内存不足\n"},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(target, "old");
+    providers.on_insert = [&](int insert) {
+      if (insert == 2) c.raise();
+    };
+    EXPECT_EQ(Run({"-y", "book.xls", target}), kExitError);
+    EXPECT_EQ(err.str(), c.expected);
+    EXPECT_EQ(ReadFileBytes(target), "old");
+  }
 }
 
 TEST_F(CliTest, ExistingTargetFollowsTheOverwriteChoice) {
@@ -153,6 +195,9 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpDocumentsTheExitCodes) {
   for (const char* code : {"0 ", "1 ", "2 ", "3 ", "130"}) {
     EXPECT_NE(out.str().find(std::string("  ") + code), std::string::npos) << code;
   }
+  // The width is in bytes of code page 936, where a Chinese character takes two.
+  EXPECT_NE(out.str().find("宽度不超过 100 个字节（50 个汉字）"), std::string::npos);
+  EXPECT_EQ(out.str().find("100 个字符"), std::string::npos);
   EXPECT_EQ(Run({"--version"}), kExitOk);
   EXPECT_EQ(out.str(), "excel2dbf 1.00\n");
 }

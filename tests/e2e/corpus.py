@@ -4,6 +4,10 @@ target: how many convert (and agree with xlrd), how many stop with a clear
 error, and that none crashes, hangs or leaves a changed target behind.
 
 usage: corpus.py CLI [FOLDER]   (FOLDER defaults to ../shared/corpus/xls)
+
+Workbooks of other formats (.xlsx, .xlsm) are checked for the same faults;
+their values are compared with openpyxl by
+tests/platform/data/xlsx/xlsx_corpus.py instead.
 """
 
 import collections
@@ -41,6 +45,8 @@ def classify(cli, workbook, folder):
         return "FAULT: exit %d" % run.returncode, stderr
     if kept:
         return "no data rows" if "没有数据行" in stderr else "FAULT: exit 0, target unchanged", stderr
+    if not workbook.lower().endswith(".xls"):
+        return "converted", ""
     try:
         problems = roundtrip.compare(workbook, target)
     except Exception as e:  # xlrd cannot read it: nothing to compare with
@@ -52,7 +58,8 @@ def main():
     cli = sys.argv[1]
     here = os.path.dirname(os.path.abspath(__file__))
     folder = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "..", "..", "..", "shared", "corpus", "xls")
-    files = sorted(glob.glob(os.path.join(folder, "*.xls")))
+    files = sorted(f for f in glob.glob(os.path.join(folder, "*"))
+                   if f.lower().endswith((".xls", ".xlsx", ".xlsm", ".xltx")))
     counts = collections.Counter()
     notes = collections.defaultdict(list)
     with tempfile.TemporaryDirectory() as scratch:

@@ -10,6 +10,7 @@
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 #include "support/fake_providers.h"
 #include "support/faulty_filesystem.h"
 #include "support/temp_dir.h"
@@ -20,7 +21,8 @@ namespace {
 using platform::Variant;
 using testing_support::FakeProviders;
 using testing_support::FakeWorkbook;
-using testing_support::InjectedFault;
+using testing_support::ErrorOf;
+using testing_support::ProviderOp;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
@@ -64,7 +66,8 @@ FakeWorkbook ThreeRows() {
 
 class ConversionRunTest : public ::testing::Test {
  protected:
-  explicit ConversionRunTest(FakeWorkbook book = ThreeRows()) : providers(std::move(book)) {
+  explicit ConversionRunTest(FakeWorkbook book = ThreeRows())
+      : providers(platform::RealFileSystem(), std::move(book)) {
     host.target = dir.File("result.dbf");
   }
 
@@ -74,13 +77,7 @@ class ConversionRunTest : public ::testing::Test {
 
   // Runs, expecting an error; returns it.
   platform::Error RunFails() {
-    try {
-      Run();
-    } catch (const platform::Error& e) {
-      return e;
-    }
-    ADD_FAILURE() << "the run did not fail";
-    return platform::Error(0, "");
+    return ErrorOf([&] { Run(); });
   }
 
   std::string Staging() const { return dir.File("090507.dbf"); }
@@ -166,9 +163,9 @@ TEST_F(ConversionRunTest, ExistingTargetAnsweredYesStaysUntilTheNewFileIsComplet
 TEST_F(ConversionRunTest, FailureAtRowTwoKeepsOldTargetAndStagingRows) {
   WriteFileBytes(host.target, "old");
   // CREATE is the first statement, so the second insert is the third.
-  providers.fault = {InjectedFault::At::kExecute, 3, 1234, "插入失败"};
+  providers.FailAt(ProviderOp::kExecute, 3, platform::err::kDiskFull, "插入失败");
   const platform::Error e = RunFails();
-  EXPECT_EQ(e.number(), 1234);
+  EXPECT_EQ(e.number(), platform::err::kDiskFull);
   EXPECT_EQ(e.description(), "插入失败");
   EXPECT_EQ(host.status, " 已经导入 1 条记录");
   EXPECT_EQ(ReadFileBytes(host.target), "old");
@@ -176,30 +173,31 @@ TEST_F(ConversionRunTest, FailureAtRowTwoKeepsOldTargetAndStagingRows) {
 }
 
 TEST_F(ConversionRunTest, FailuresBeforeAnyRowLeaveNothingBehind) {
+  namespace err = platform::err;
   const struct {
-    InjectedFault fault;
+    ProviderOp op;
+    int number;
+    const char* description;
     bool staging_left;
   } cases[] = {
-      {{InjectedFault::At::kOpenWorkbook, 1, 1101, "不是 Excel 97-2003 工作簿"}, false},
-      {{InjectedFault::At::kQuery, 1, 1102, "找不到工作表"}, false},
-      {{InjectedFault::At::kExecute, 1, 58, "文件已存在"}, false},
-      {{InjectedFault::At::kClose, 1, 61, "磁盘已满"}, true},
+      {ProviderOp::kOpenWorkbook, err::kNotAWorkbook, "不是 Excel 97-2003 工作簿", false},
+      {ProviderOp::kQuery, err::kTableNotFound, "找不到表：[Sheet1$]", false},
+      {ProviderOp::kOpenDbase, err::kPathNotFound, "路径未找到", false},
+      {ProviderOp::kExecute, err::kPathNotFound, "路径未找到", false},
+      {ProviderOp::kClose, err::kDiskFull, "磁盘已满", true},
   };
   for (const auto& c : cases) {
     TempDir local;
-    FakeProviders fresh(ThreeRows());
-    fresh.fault = c.fault;
+    FakeProviders fresh(platform::RealFileSystem(), ThreeRows());
+    fresh.FailAt(c.op, 1, c.number, c.description);
     host.target = local.File("result.dbf");
     WriteFileBytes(host.target, "old");
-    try {
-      RunConversion(host, {platform::RealFileSystem(), clock, fresh});
-      ADD_FAILURE() << c.fault.description;
-    } catch (const platform::Error& e) {
-      EXPECT_EQ(e.number(), c.fault.number);
-    }
-    EXPECT_EQ(ReadFileBytes(host.target), "old") << c.fault.description;
+    const platform::Error e = ErrorOf([&] { RunConversion(host, {platform::RealFileSystem(), clock, fresh}); });
+    EXPECT_EQ(e.number(), c.number);
+    EXPECT_EQ(e.description(), c.description);
+    EXPECT_EQ(ReadFileBytes(host.target), "old") << c.description;
     EXPECT_EQ(platform::RealFileSystem().FileExists(local.File("090507.dbf")), c.staging_left)
-        << c.fault.description;
+        << c.description;
   }
 }
 
@@ -218,7 +216,7 @@ TEST_F(ConversionRunTest, StopRequestEndsAfterTheRowAndRemovesTheStagingFile) {
 TEST_F(ConversionRunTest, SecondRunInsideAYieldIsRefused) {
   RunOutcome inner = RunOutcome::kCompleted;
   host.on_yield = [&] {
-    FakeProviders other(ThreeRows());
+    FakeProviders other(platform::RealFileSystem(), ThreeRows());
     RecordingHost second;
     second.target = dir.File("second.dbf");
     inner = RunConversion(second, {platform::RealFileSystem(), clock, other}).outcome;
@@ -251,6 +249,55 @@ TEST_F(ConversionRunTest, UnusableTargetsAreRefusedBeforeAnyWork) {
   }
   EXPECT_TRUE(providers.log.statements.empty());
   EXPECT_EQ(ReadFileBytes(read_only), "old");
+}
+
+// A user's file may carry the staging file's time-of-day name (a month
+// file 202301.dbf at 20:23:01): the run takes the next free name and
+// leaves the file alone, and never stages at the target's own name.
+TEST_F(ConversionRunTest, StagingFileNeverMeetsAUsersFile) {
+  const struct {
+    const char* label;
+    const char* users_file;  // in the target's folder, before the run
+    const char* target;
+    bool target_exists;
+  } cases[] = {
+      {"a user's file of the time's name", "090507.dbf", "result.dbf", false},
+      {"a new target of the time's name", nullptr, "090507.dbf", false},
+      {"an existing target of the time's name", nullptr, "090507.dbf", true},
+  };
+  for (const auto& c : cases) {
+    TempDir local;
+    FakeProviders fresh(platform::RealFileSystem(), ThreeRows());
+    host.target = local.File(c.target);
+    if (c.users_file != nullptr) WriteFileBytes(local.File(c.users_file), "mine");
+    if (c.target_exists) WriteFileBytes(host.target, "old");
+    EXPECT_EQ(RunConversion(host, {platform::RealFileSystem(), clock, fresh}).outcome,
+              RunOutcome::kCompleted)
+        << c.label;
+    if (c.users_file != nullptr) {
+      EXPECT_EQ(ReadFileBytes(local.File(c.users_file)), "mine") << c.label;
+    }
+    EXPECT_EQ(ReadFileBytes(host.target).substr(0, 7), "CREATE\n") << c.label;
+    EXPECT_EQ(fresh.log.statements.back().substr(0, 13 + local.File("090508.dbf").size()),
+              "insert into  " + local.File("090508.dbf"))
+        << c.label;
+    EXPECT_FALSE(platform::RealFileSystem().FileExists(local.File("090508.dbf"))) << c.label;
+  }
+}
+
+// The user chose the target; errors speak of it, not of the staging file.
+TEST_F(ConversionRunTest, ErrorsNameTheTargetNotTheStagingFile) {
+  const std::string missing = dir.File("missing") + platform::kPathSeparator + "result.dbf";
+  host.target = missing;
+  EXPECT_EQ(RunFails().description(), "路径未找到：" + missing);
+
+  host.target = dir.File("result.dbf");
+  providers.on_insert = [&](int) {
+    platform::Raise(platform::err::kDiskFull, "磁盘已满，无法写入：" + Staging() + "（" + Staging() + "）");
+  };
+  const platform::Error e = RunFails();
+  EXPECT_EQ(e.number(), platform::err::kDiskFull);
+  EXPECT_EQ(e.description(), "磁盘已满，无法写入：" + host.target + "（" + host.target + "）");
 }
 
 struct NoRows : ConversionRunTest {
@@ -297,7 +344,7 @@ struct NoTables : ConversionRunTest {
 };
 
 TEST_F(NoTables, EmptySheetNameReachesTheProviderWhichRefusesIt) {
-  EXPECT_EQ(RunFails().number(), 1101);
+  EXPECT_EQ(RunFails().number(), platform::err::kTableNotFound);
   EXPECT_EQ(providers.log.queries, std::vector<std::string>{"select * from  []"});
   EXPECT_TRUE(providers.log.statements.empty());
 }
@@ -330,17 +377,13 @@ TEST_F(ConversionRunTest, FailedMoveIntoPlaceKeepsBothFiles) {
   using Op = testing_support::FaultyFileSystem::Op;
   for (const bool existing : {false, true}) {
     TempDir local;
-    FakeProviders fresh(ThreeRows());
     testing_support::FaultyFileSystem faulty(platform::RealFileSystem());
-    faulty.FailAt(existing ? Op::kReplace : Op::kMove, 1, 70, "没有权限");
+    FakeProviders fresh(faulty, ThreeRows());
+    faulty.FailAt(existing ? Op::kReplace : Op::kMove, 1, platform::err::kPermissionDenied, "没有权限");
     host.target = local.File("result.dbf");
     if (existing) WriteFileBytes(host.target, "old");
-    try {
-      RunConversion(host, {faulty, clock, fresh});
-      ADD_FAILURE() << "the move did not fail";
-    } catch (const platform::Error& e) {
-      EXPECT_EQ(e.number(), 70);
-    }
+    const platform::Error e = ErrorOf([&] { RunConversion(host, {faulty, clock, fresh}); });
+    EXPECT_EQ(e.number(), platform::err::kPermissionDenied);
     EXPECT_EQ(host.status, " 已经导入 3 条记录 完成");
     EXPECT_TRUE(platform::RealFileSystem().FileExists(local.File("090507.dbf")));
     if (existing) {
@@ -349,6 +392,18 @@ TEST_F(ConversionRunTest, FailedMoveIntoPlaceKeepsBothFiles) {
       EXPECT_FALSE(platform::RealFileSystem().FileExists(host.target));
     }
   }
+}
+
+// The fake dBase provider writes through the file system it is given: a
+// write that fails there fails the run.
+TEST_F(ConversionRunTest, StagingFileIsWrittenThroughTheGivenFileSystem) {
+  testing_support::FaultyFileSystem faulty(platform::RealFileSystem());
+  FakeProviders fresh(faulty, ThreeRows());
+  faulty.FailAt(testing_support::FileOp::kWrite, 2, platform::err::kDiskFull, "磁盘已满");
+  const platform::Error e = ErrorOf([&] { RunConversion(host, {faulty, clock, fresh}); });
+  EXPECT_EQ(e.number(), platform::err::kDiskFull);
+  EXPECT_EQ(faulty.calls(testing_support::FileOp::kCreate), 1);
+  EXPECT_EQ(ReadFileBytes(Staging()), "CREATE\n");
 }
 
 }  // namespace

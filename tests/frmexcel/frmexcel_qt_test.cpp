@@ -61,7 +61,7 @@ class FrmExcelQtTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   platform::FixedClock clock_;
-  FakeProviders providers_;
+  FakeProviders providers_{platform::RealFileSystem()};
   platform::window::QtWindow window_;
   RunServices services_;
   FrmExcel form_;

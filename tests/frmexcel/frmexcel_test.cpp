@@ -78,7 +78,7 @@ class FrmExcelTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   platform::FixedClock clock_;
-  FakeProviders providers_;
+  FakeProviders providers_{platform::RealFileSystem()};
   FakeWindow window_;
   RunServices services_;
   FrmExcel form_;
@@ -379,8 +379,8 @@ TEST_F(FrmExcelTest, ErrorIsShownWithNumberAndDescriptionThenTheProgramEnds) {
   window_.on_message = [&](const FakeWindow::Message&) { status_during_report = Status(); };
   window_.Click("cmd转换");
   ASSERT_EQ(window_.messages.size(), 1u);
-  EXPECT_THAT(window_.messages[0].text, HasSubstr("1101"));
-  EXPECT_THAT(window_.messages[0].text, HasSubstr("无法打开工作簿"));
+  EXPECT_THAT(window_.messages[0].text, HasSubstr("53"));
+  EXPECT_THAT(window_.messages[0].text, HasSubstr("找不到文件"));
   EXPECT_EQ(window_.messages[0].title, "Quenmar软件");
   EXPECT_EQ(window_.messages[0].icon, MessageIcon::kError);
   EXPECT_FALSE(window_.messages[0].yes_no);

@@ -4,6 +4,7 @@
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 
 namespace mdlpublic {
 namespace {
@@ -39,12 +40,9 @@ TEST(GetDirPartTest, SeparatorBeyondSixteenBitPositionsOverflows) {
   const std::string ok = std::string(32765, 'a') + platform::kPathSeparator + "b";
   EXPECT_EQ(GetDirPart(ok), std::string(32765, 'a'));
   const std::string too_far = std::string(32766, 'a') + platform::kPathSeparator + "b";
-  try {
-    GetDirPart(too_far);
-    FAIL() << "expected overflow";
-  } catch (const platform::Error& e) {
-    EXPECT_EQ(e.number(), platform::err::kOverflow);
-  }
+  const platform::Error e = testing_support::ErrorOf([&] { GetDirPart(too_far); });
+  EXPECT_EQ(e.number(), platform::err::kOverflow);
+  EXPECT_EQ(e.description(), "溢出：路径中文件夹分隔符的位置超过 32766");
   // A long name without a separator is fine.
   EXPECT_EQ(GetDirPart(std::string(40000, 'a')).size(), 40000u);
 }
@@ -79,9 +77,14 @@ TEST(StagingNameTest, SixDigitsOfTheTimeOfDayKeepLeadingZeros) {
 }  // namespace
 }  // namespace mdlpublic
 
+#include <filesystem>
+
 #include "platform/data/connection.h"
 #include "platform/data/connection_text.h"
+#include "platform/data/providers/providers.h"
+#include "support/errors.h"
 #include "support/fake_providers.h"
+#include "support/faulty_filesystem.h"
 #include "support/temp_dir.h"
 
 namespace mdlpublic {
@@ -89,14 +92,14 @@ namespace {
 
 using testing_support::FakeProviders;
 using testing_support::FakeWorkbook;
-using testing_support::InjectedFault;
 
 TEST(CreateDbfTableTest, OpensTheDbaseDriverOnTheFolderAndCreatesATimeNamedTable) {
   testing_support::TempDir dir;
-  FakeProviders providers{FakeWorkbook{}};
+  FakeProviders providers(platform::RealFileSystem());
   platform::data::Connection connection(providers);
   const platform::FixedClock clock({2026, 12, 7, 9, 5, 7});
-  const std::string name = CreateDbfTable(dir.path(), "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock);
+  const std::string name =
+      CreateDbfTable(dir.path(), "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock, "result.dbf");
   EXPECT_EQ(name, "090507.dbf");
   EXPECT_EQ(providers.log.opened, std::vector<std::string>{"dbase:" + dir.path()});
   EXPECT_EQ(providers.log.statements,
@@ -108,20 +111,74 @@ TEST(CreateDbfTableTest, OpensTheDbaseDriverOnTheFolderAndCreatesATimeNamedTable
 }
 
 TEST(CreateDbfTableTest, EmptyFolderNamesTheTableRightAfterTheSeparator) {
-  FakeProviders providers{FakeWorkbook{}};
-  providers.fault = {InjectedFault::At::kExecute, 1, 76, "路径未找到"};
+  FakeProviders providers(platform::RealFileSystem());
+  providers.FailAt(testing_support::ProviderOp::kExecute, 1, platform::err::kPathNotFound, "路径未找到");
   platform::data::Connection connection(providers);
   const platform::FixedClock clock({2026, 12, 7, 14, 30, 5});
-  EXPECT_THROW(CreateDbfTable("", "([A]  CHAR(1))", connection, clock), platform::Error);
+  EXPECT_EQ(testing_support::ErrorOf([&] { CreateDbfTable("", "([A]  CHAR(1))", connection, clock, "x.dbf"); })
+                .number(),
+            platform::err::kPathNotFound);
   EXPECT_EQ(providers.log.statements.at(0),
             std::string("CREATE TABLE ") + platform::kPathSeparator + "143005.dbf  ([A]  CHAR(1))");
+}
+
+// A month file 202301.dbf or another run's staging file may hold the
+// time's name: the next free second's name is taken, nothing existing is
+// touched, and the target's own name is never used.
+TEST(CreateDbfTableTest, TakenNamesArePassedOverUntouched) {
+  const struct {
+    platform::LocalTime time;
+    std::vector<std::string> taken;  // files, except a trailing "/" for a folder
+    const char* avoid;
+    const char* expected;
+  } cases[] = {
+      {{2023, 1, 1, 20, 23, 1}, {"202301.dbf", "202302.dbf/"}, "202303.DBF", "202304.dbf"},
+      {{2023, 1, 1, 23, 59, 59}, {"235959.dbf"}, "result.dbf", "000000.dbf"},  // past midnight
+      {{2023, 1, 1, 9, 0, 0}, {}, "090000.dbf", "090001.dbf"},
+  };
+  for (const auto& c : cases) {
+    testing_support::TempDir dir;
+    for (const std::string& name : c.taken) {
+      if (name.back() == '/') {
+        std::filesystem::create_directory(platform::ToFsPath(dir.File(name.substr(0, name.size() - 1))));
+      } else {
+        testing_support::WriteFileBytes(dir.File(name), "mine");
+      }
+    }
+    FakeProviders providers(platform::RealFileSystem());
+    platform::data::Connection connection(providers);
+    const platform::FixedClock clock(c.time);
+    EXPECT_EQ(CreateDbfTable(dir.path(), "([A]  CHAR(1))", connection, clock, c.avoid), c.expected);
+    for (const std::string& name : c.taken) {
+      if (name.back() != '/') {
+        EXPECT_EQ(testing_support::ReadFileBytes(dir.File(name)), "mine") << name;
+      }
+    }
+    EXPECT_EQ(connection.State(), platform::data::adStateOpen);
+  }
+}
+
+TEST(CreateDbfTableTest, GivesUpWithAClearErrorWhenEveryNameIsTaken) {
+  testing_support::TempDir dir;
+  testing_support::FaultyFileSystem files(platform::RealFileSystem());
+  constexpr int kNamesInADay = 24 * 60 * 60;
+  files.FailAt(testing_support::FileOp::kCreate, 1, platform::err::kFileExists, "文件已存在",
+               kNamesInADay);
+  const platform::FixedClock clock({2023, 1, 1, 12, 0, 0});
+  const auto providers = platform::data::MakeProviders(files, clock);
+  platform::data::Connection connection(*providers);
+  const platform::Error e = testing_support::ErrorOf(
+      [&] { CreateDbfTable(dir.path(), "([A]  CHAR(1))", connection, clock, "result.dbf"); });
+  EXPECT_EQ(e.number(), platform::err::kFileExists);
+  EXPECT_EQ(e.description(), "文件夹中 000000.dbf 到 235959.dbf 的临时文件名都已被占用：" + dir.path());
+  EXPECT_EQ(files.calls(testing_support::FileOp::kCreate), kNamesInADay);
 }
 
 TEST(OpenRecordsetTest, ReopensAnOpenRecordsetOnTheNewStatement) {
   FakeWorkbook book;
   book.sheet.fields = {{"A", 1}};
   book.sheet.rows = {{platform::Variant::Text("x")}};
-  FakeProviders providers(book);
+  FakeProviders providers(platform::RealFileSystem(), book);
   platform::data::Connection connection(providers);
   connection.Open(platform::data::WorkbookConnectionText("b.xls"));
   platform::data::Recordset rs;

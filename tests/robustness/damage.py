@@ -38,8 +38,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 
 import make_fixtures as mf  # noqa: E402
+from dbf_table import dbf_problem  # noqa: E402
 
 OLD_TARGET = b"OLD TARGET: a failed run must leave these bytes alone\n" * 3
 MIB = 1024 * 1024
@@ -338,23 +340,9 @@ def is_sanitizer_build(cli):
 
 
 def dbf_complete(path):
-    """None when path is a complete dBase III table of character fields,
-    else what is wrong."""
+    """None when path is a complete dBase III table, else what is wrong."""
     with open(path, "rb") as f:
-        b = f.read()
-    if len(b) < 66 or b[0] != 0x03:
-        return "no dBase III header"
-    count, header, record = struct.unpack_from("<IHH", b, 4)
-    if header < 65 or (header - 33) % 32 or b[header - 1] != 0x0D:
-        return "bad header length"
-    fields = (header - 33) // 32
-    if any(b[32 + 32 * f + 11] != ord("C") for f in range(fields)):
-        return "non-character field"
-    if 1 + sum(b[32 + 32 * f + 16] for f in range(fields)) != record:
-        return "record length is not the sum of the widths"
-    if len(b) != header + count * record + 1 or b[-1] != 0x1A:
-        return "size %d, header says %d" % (len(b), header + count * record + 1)
-    return None
+        return dbf_problem(f.read())
 
 
 def xlrd_differences(workbook, target):

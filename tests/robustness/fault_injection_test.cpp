@@ -20,6 +20,7 @@
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
+#include "support/dbf_table.h"
 #include "support/faulty_filesystem.h"
 #include "support/faulty_providers.h"
 #include "support/open_descriptors.h"
@@ -39,24 +40,13 @@ constexpr std::string_view kStagingName = "120000.dbf";
 // many_strings.xls: 1,199 data rows, enough for several write batches.
 constexpr std::int64_t kFixtureRows = 1199;
 
-std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
-  std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-  return v;
-}
-
-// What a dBase reader finds in a table file: the records its header
-// counts, all present, followed by the end-of-file byte. nullopt when the
-// file is not such a table.
+// The records a dBase reader finds in a table file: nullopt unless the
+// file is a complete table (trailing bytes after the end-of-file byte
+// allowed: a write that failed midway may leave some).
 std::optional<std::uint32_t> CompleteRecordCount(const std::string& dbf) {
-  if (dbf.size() < 34 || static_cast<unsigned char>(dbf[0]) != 0x03) return std::nullopt;
-  const std::uint32_t count = Le(dbf, 4, 4);
-  const std::uint32_t header = Le(dbf, 8, 2);
-  const std::uint32_t record = Le(dbf, 10, 2);
-  if (header < 33 || (header - 33) % 32 != 0 || dbf[header - 1] != 0x0D) return std::nullopt;
-  const std::uint64_t end = header + static_cast<std::uint64_t>(count) * record;
-  if (end >= dbf.size() || dbf[end] != 0x1A) return std::nullopt;
-  return count;
+  const testing_support::DbfTable table = testing_support::ReadDbfTable(dbf);
+  if (!table.complete()) return std::nullopt;
+  return table.count;
 }
 
 struct Fault {
@@ -83,10 +73,10 @@ const Fault kFaults[] = {
     {"CloseTable", FaultyProviders::Op::kClose, {}, 1, kFixtureRows},
     {"ReadWorkbookFile", {}, FaultyFileSystem::Op::kOpenForRead, 1, -1},
     {"CreateStagingFile", {}, FaultyFileSystem::Op::kCreate, 1, -1},
-    {"WriteHeader", {}, FaultyFileSystem::Op::kAppend, 1, -1},
-    {"WriteFirstBatch", {}, FaultyFileSystem::Op::kAppend, 2, -2},
-    {"WriteFirstCount", {}, FaultyFileSystem::Op::kAppend, 3, -2},
-    {"WriteLaterBatch", {}, FaultyFileSystem::Op::kAppend, 4, -2},
+    {"WriteHeader", {}, FaultyFileSystem::Op::kWrite, 1, -1},
+    {"WriteFirstBatch", {}, FaultyFileSystem::Op::kWrite, 2, -2},
+    {"WriteFirstCount", {}, FaultyFileSystem::Op::kWrite, 3, -2},
+    {"WriteLaterBatch", {}, FaultyFileSystem::Op::kWrite, 4, -2},
     {"SyncTable", {}, FaultyFileSystem::Op::kSync, 1, kFixtureRows},
     {"CloseFile", {}, FaultyFileSystem::Op::kClose, 1, kFixtureRows},
     {"ReplaceTarget", {}, FaultyFileSystem::Op::kReplace, 1, kFixtureRows},
@@ -164,36 +154,36 @@ TEST_F(FaultInjectionTest, WithoutAFaultEveryRowArrives) {
   EXPECT_EQ(RunCli(), cli::kExitOk) << err.str();
   EXPECT_EQ(CompleteRecordCount(ReadFileBytes(target)), kFixtureRows);
   EXPECT_EQ(providers.calls(FaultyProviders::Op::kExecute), kFixtureRows + 1);
-  EXPECT_GE(faulty_files.calls(FaultyFileSystem::Op::kAppend), 5) << "fewer batches than the faults assume";
+  EXPECT_GE(faulty_files.calls(FaultyFileSystem::Op::kWrite), 5) << "fewer batches than the faults assume";
   EXPECT_FALSE(std::filesystem::exists(dir.File(std::string(kStagingName))));
   EXPECT_EQ(providers.live_sessions(), 0);
   EXPECT_EQ(testing_support::OpenDescriptorCount(), descriptors);
 }
 
-// Two runs in one folder in the same second name the same staging file.
-// The second must stop at CREATE TABLE (58) without touching the first
-// one's table, which then completes.
-TEST_F(FaultInjectionTest, SecondRunInTheSameSecondStopsAtCreateTable) {
+// Two runs in one folder in the same second: the second finds the first
+// one's staging file at the time's name, takes the next second's name and
+// completes, without touching the first one's table, which completes too.
+TEST_F(FaultInjectionTest, SecondRunInTheSameSecondTakesTheNextName) {
   // The first run, up to its CREATE TABLE, as the run itself does it.
   platform::data::Connection first(*real_providers);
   const std::string folder = dir.path();
   const std::string first_staging =
-      mdlpublic::CreateDbfTable(folder, "([A]  CHAR(5))", first, clock);
+      mdlpublic::CreateDbfTable(folder, "([A]  CHAR(5))", first, clock, "first.dbf");
   ASSERT_EQ(first_staging, kStagingName);
   const std::string staging_path = dir.File(first_staging);
   const std::string empty_table = ReadFileBytes(staging_path);
 
-  EXPECT_EQ(RunCli(), cli::kExitError);
-  EXPECT_EQ(err.str(), "错误 58: 文件已存在：" + staging_path + "\n");
-  EXPECT_EQ(providers.calls(FaultyProviders::Op::kExecute), 1) << "stopped at CREATE TABLE";
+  EXPECT_EQ(RunCli(), cli::kExitOk) << err.str();
+  EXPECT_EQ(CompleteRecordCount(ReadFileBytes(target)), kFixtureRows);
+  EXPECT_EQ(providers.calls(FaultyProviders::Op::kExecute), 2 + kFixtureRows) << "one CREATE refused";
   EXPECT_EQ(ReadFileBytes(staging_path), empty_table);
-  EXPECT_EQ(ReadFileBytes(target), kOldTarget);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("120001.dbf")));
 
   // The first run goes on and finishes.
   first.Execute("insert into  " + staging_path + "  (A)  values ('one')", -1);
   first.Close();
-  platform::RealFileSystem().ReplaceFile(staging_path, target);
-  EXPECT_EQ(CompleteRecordCount(ReadFileBytes(target)), 1u);
+  platform::RealFileSystem().MoveFile(staging_path, dir.File("first.dbf"));
+  EXPECT_EQ(CompleteRecordCount(ReadFileBytes(dir.File("first.dbf"))), 1u);
 }
 
 }  // namespace

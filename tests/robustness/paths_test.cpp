@@ -14,6 +14,7 @@
 
 #include "cli/cli.h"
 #include "platform/filesystem/filesystem.h"
+#include "support/dbf_table.h"
 #include "support/real_services.h"
 #include "support/temp_dir.h"
 
@@ -50,10 +51,10 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   return names;
 }
 
-// A dBase III header with the record count of basic.xls.
+// A complete table of the five rows of basic.xls.
 bool HoldsTheFiveRows(const std::string& path) {
-  const std::string dbf = ReadFileBytes(path);
-  return dbf.size() > 32 && dbf[0] == 0x03 && dbf[4] == 5 && dbf[5] == 0 && dbf.back() == 0x1A;
+  const testing_support::DbfTable table = testing_support::ReadDbfFile(path);
+  return table.complete() && table.count == 5 && table.trailing == 0;
 }
 
 struct AwkwardName {

@@ -31,12 +31,16 @@ class FakeWorkbookSession : public Session {
 
   std::unique_ptr<RowSource> Query(std::string_view statement) override {
     owner_.log.queries.emplace_back(statement);
-    owner_.MaybeFail(InjectedFault::At::kQuery);
-    if (statement == "select * from  []") platform::Raise(1101, "找不到工作表：");
+    owner_.Check(ProviderOp::kQuery);
+    if (statement == "select * from  []") {
+      platform::Raise(platform::err::kTableNotFound, "找不到表：语句中的表名是空的（工作簿中没有工作表？）");
+    }
     return std::make_unique<TableRowSource>(workbook_.sheet.fields, workbook_.sheet.rows);
   }
 
-  void Execute(std::string_view) override { platform::Raise(1102, "工作簿是只读的"); }
+  void Execute(std::string_view) override {
+    platform::Raise(platform::err::kWorkbookReadOnly, "工作簿只能读取，不能执行修改语句");
+  }
   void Close() override {}
 
  private:
@@ -48,17 +52,21 @@ class FakeDbaseSession : public Session {
  public:
   explicit FakeDbaseSession(FakeProviders& owner) : owner_(owner) {}
 
-  std::unique_ptr<RowSource> OpenSchema(int) override { platform::Raise(1008, "不支持"); }
-  std::unique_ptr<RowSource> Query(std::string_view) override { platform::Raise(1008, "不支持"); }
+  std::unique_ptr<RowSource> OpenSchema(int) override {
+    platform::Raise(platform::err::kNotSupported, "dBase 连接不提供架构行集");
+  }
+  std::unique_ptr<RowSource> Query(std::string_view) override {
+    platform::Raise(platform::err::kNotSupported, "dBase 连接不支持查询");
+  }
 
   void Execute(std::string_view statement) override {
     owner_.log.statements.emplace_back(statement);
-    owner_.MaybeFail(InjectedFault::At::kExecute);
+    owner_.Check(ProviderOp::kExecute);
     constexpr std::string_view kCreate = "CREATE TABLE ";
     if (statement.substr(0, kCreate.size()) == kCreate) {
       const std::size_t end = statement.find(".dbf  (");
       const std::string path(statement.substr(kCreate.size(), end + 4 - kCreate.size()));
-      file_ = platform::RealFileSystem().CreateExclusive(path);
+      file_ = owner_.file_system().CreateExclusive(path);
       file_->Append("CREATE\n");
       return;
     }
@@ -69,7 +77,7 @@ class FakeDbaseSession : public Session {
 
   void Close() override {
     ++owner_.log.closes;
-    owner_.MaybeFail(InjectedFault::At::kClose);
+    owner_.Check(ProviderOp::kClose);
     if (file_) file_->Close();
   }
 
@@ -83,22 +91,20 @@ class FakeDbaseSession : public Session {
 
 }  // namespace
 
-void FakeProviders::MaybeFail(InjectedFault::At at) {
-  const int count = ++counts_[static_cast<int>(at)];
-  if (fault.at == at && count == fault.nth) platform::Raise(fault.number, fault.description);
-}
-
 std::unique_ptr<Session> FakeProviders::OpenWorkbook(std::string_view path) {
   log.opened.push_back("workbook:" + std::string(path));
-  MaybeFail(InjectedFault::At::kOpenWorkbook);
+  Check(ProviderOp::kOpenWorkbook);
   if (!only_listed_paths) return std::make_unique<FakeWorkbookSession>(*this, workbook);
   const auto it = workbooks_by_path.find(std::string(path));
-  if (it == workbooks_by_path.end()) platform::Raise(1101, "无法打开工作簿：" + std::string(path));
+  if (it == workbooks_by_path.end()) {
+    platform::Raise(platform::err::kFileNotFound, "找不到文件：" + std::string(path));
+  }
   return std::make_unique<FakeWorkbookSession>(*this, it->second);
 }
 
 std::unique_ptr<Session> FakeProviders::OpenDbase(std::string_view folder) {
   log.opened.push_back("dbase:" + std::string(folder));
+  Check(ProviderOp::kOpenDbase);
   return std::make_unique<FakeDbaseSession>(*this);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/data/provider.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
+#include "support/fault_plan.h"
 
 namespace testing_support {
 
@@ -31,44 +32,38 @@ struct ProviderLog {
   int closes = 0;
 };
 
-// Fails the Nth call (1-based) of one kind with a chosen error.
-struct InjectedFault {
-  enum class At { kNone, kOpenWorkbook, kQuery, kExecute, kClose };
-  At at = At::kNone;
-  int nth = 1;
-  int number = 0;
-  std::string description;
-};
-
 // Providers that serve workbooks from memory and, for the dBase side,
-// create the staging file named by CREATE TABLE on the real file system (so
-// moves and replacements act on real files) and append every insert to it,
-// one line each after a first line "CREATE".
-class FakeProviders : public platform::data::ProviderFactory {
+// create the staging file named by CREATE TABLE through the file system
+// they are given (so moves and replacements act on its files) and append
+// every insert to it, one line each after a first line "CREATE". Their
+// fault plan fails any call of ProviderOp with a chosen error; they raise
+// their own errors with the numbers the real providers use.
+class FakeProviders : public platform::data::ProviderFactory, public FaultPlan<ProviderOp> {
  public:
-  FakeProviders() = default;
-  explicit FakeProviders(FakeWorkbook workbook) : workbook(std::move(workbook)) {}
+  using Op = ProviderOp;
+
+  explicit FakeProviders(platform::FileSystem& file_system, FakeWorkbook workbook = {})
+      : workbook(std::move(workbook)), file_system_(file_system) {}
 
   std::unique_ptr<platform::data::Session> OpenWorkbook(std::string_view path) override;
   std::unique_ptr<platform::data::Session> OpenDbase(std::string_view folder) override;
 
+  platform::FileSystem& file_system() const { return file_system_; }
+
   // Served for any path, unless only_listed_paths: then only the paths in
-  // workbooks_by_path open and any other fails (1101).
+  // workbooks_by_path open and any other is missing (53).
   FakeWorkbook workbook;
   bool only_listed_paths = false;
   std::map<std::string, FakeWorkbook> workbooks_by_path;
   ProviderLog log;
-  InjectedFault fault;
   // Called before each insert is carried out, with its 1-based number;
   // throwing from it fails that insert.
   std::function<void(int insert_number)> on_insert;
   // What every dBase session reports as its warnings.
   platform::data::WarningList warnings;
 
-  void MaybeFail(InjectedFault::At at);
-
  private:
-  int counts_[5] = {0, 0, 0, 0, 0};
+  platform::FileSystem& file_system_;
 };
 
 // The values part ("'1','苹果'") of each insert a fake dBase table holds.

@@ -10,11 +10,11 @@ class FaultyFile : public platform::WritableFile {
   FaultyFile(std::unique_ptr<platform::WritableFile> inner, FaultyFileSystem& owner)
       : inner_(std::move(inner)), owner_(owner) {}
   void Append(std::string_view data) override {
-    owner_.Check(FaultyFileSystem::Op::kAppend);
+    owner_.Check(FaultyFileSystem::Op::kWrite);
     inner_->Append(data);
   }
   void WriteAt(std::uint64_t offset, std::string_view data) override {
-    owner_.Check(FaultyFileSystem::Op::kAppend);
+    owner_.Check(FaultyFileSystem::Op::kWrite);
     inner_->WriteAt(offset, data);
   }
   void Flush() override { inner_->Flush(); }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 
@@ -10,10 +9,9 @@
 namespace testing_support {
 
 // Wraps a file system and fails the Nth call of one operation with a
-// chosen error; everything else passes through. Files it creates fail
-// their Nth write or close the same way.
-enum class FileOp { kDelete, kMove, kReplace, kCreate, kOpenForRead, kAppend, kSync, kClose };
-
+// chosen error (see FaultPlan); everything else passes through. Files it
+// creates fail their Nth write, sync or close the same way, counted over
+// all of them.
 class FaultyFileSystem : public platform::ForwardingFileSystem, public FaultPlan<FileOp> {
  public:
   using Op = FileOp;

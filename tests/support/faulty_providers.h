@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 
@@ -10,12 +9,10 @@
 namespace testing_support {
 
 // Wraps a provider factory (the real providers, usually) and fails the
-// Nth call of one operation with a chosen error, before the call reaches
-// the wrapped provider; everything else passes through. Counts the
-// sessions alive, so tests can tell that a failed run released them all.
-// kExecute counts the dBase side only: CREATE TABLE is the first call,
-// the k-th insert the (k+1)-th. kClose likewise.
-enum class ProviderOp { kOpenWorkbook, kOpenDbase, kQuery, kExecute, kClose };
+// Nth call of one operation with a chosen error (see FaultPlan), before
+// the call reaches the wrapped provider; everything else passes through.
+// Counts the sessions alive, so tests can tell that a failed run released
+// them all.
 
 class FaultyProviders : public platform::data::ProviderFactory, public FaultPlan<ProviderOp> {
  public:

@@ -10,9 +10,13 @@
 // The data-access objects the conversion run talks to: a Connection opened
 // with a connection text and a Recordset walking a static snapshot of
 // rows. Every failing operation throws platform::Error.
+//
+// The run passes everything these objects take: user and password,
+// options, cursor type, lock type and the cursor location. Our providers
+// accept and ignore them all: they have no accounts, and every recordset
+// is a static, read-only snapshot.
 namespace platform::data {
 
-inline constexpr int adSchemaTables = 20;
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
 inline constexpr int adOpenStatic = 3;
@@ -34,7 +38,7 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Picks the provider from the text (see ParseConnectionText) and opens
-  // it. User and password are accepted and ignored; options too.
+  // it.
   void Open(std::string_view connection_text, std::string_view user_id = "",
             std::string_view password = "", int options = adOptionUnspecified);
 

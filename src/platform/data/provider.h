@@ -14,6 +14,9 @@
 // the dBase provider writes .dbf files.
 namespace platform::data {
 
+// The schema rowset listing a data source's tables.
+inline constexpr int adSchemaTables = 20;
+
 struct FieldInfo {
   std::string name;               // UTF-8
   std::int32_t defined_size = 0;  // declared width in characters/bytes
@@ -55,7 +58,7 @@ class TableRowSource : public RowSource {
 class Session {
  public:
   virtual ~Session() = default;
-  // A schema rowset (20 = tables); providers without one raise 1008.
+  // A schema rowset (adSchemaTables); providers without one raise 1008.
   virtual std::unique_ptr<RowSource> OpenSchema(int schema) = 0;
   // Runs a row-returning statement (select).
   virtual std::unique_ptr<RowSource> Query(std::string_view statement) = 0;
@@ -69,11 +72,6 @@ class Session {
   // keeps this default: none.
   virtual const WarningList& DataWarnings() const {
     static const WarningList kNone;
-    return kNone;
-  }
-  // Nothing calls it; the workbook provider still overrides it.
-  virtual const std::vector<std::string>& Warnings() const {
-    static const std::vector<std::string> kNone;
     return kNone;
   }
 };

@@ -5,9 +5,9 @@
 
 namespace platform {
 
-// Error numbers. The low ones are the runtime numbers users know from
-// older tools (6 overflow, 7 out of memory, 51 internal error, 53 file
-// not found, ...); the providers have ranges of their own.
+// Error numbers. The low ones follow the runtime numbers users know (6
+// overflow, 7 out of memory, 51 internal error, 53 file not found, ...);
+// the providers have ranges of their own.
 namespace err {
 inline constexpr int kOverflow = 6;
 inline constexpr int kOutOfMemory = 7;
@@ -30,17 +30,14 @@ inline constexpr int kFieldIndexOutOfRange = 1007;
 inline constexpr int kNotSupported = 1008;
 
 // 1100-1199: the workbook provider (reading .xls files).
-inline constexpr int kWorkbookFirst = 1100;
 inline constexpr int kNotAWorkbook = 1101;       // not an Excel 97-2003 file
 inline constexpr int kWorkbookEncrypted = 1102;  // FILEPASS or encrypted package
 inline constexpr int kWorkbookDamaged = 1103;    // structure broken or truncated
 inline constexpr int kTableNotFound = 1104;      // select names no worksheet
 inline constexpr int kBadStatement = 1105;       // not "select * from  [...]"
 inline constexpr int kWorkbookReadOnly = 1106;   // Execute on a workbook
-inline constexpr int kWorkbookLast = 1199;
 
 // 1200-1299: the dBase provider (statements and .dbf files).
-inline constexpr int kDbaseFirst = 1200;
 inline constexpr int kDbaseBadStatement = 1201;       // not a statement we take
 inline constexpr int kDbaseUnknownTable = 1202;       // insert into a table not created here
 inline constexpr int kDbaseFieldListMismatch = 1203;  // insert names differ from the table's
@@ -52,7 +49,6 @@ inline constexpr int kDbaseSessionClosed = 1208;
 inline constexpr int kDbaseTableTooLarge = 1209;
 inline constexpr int kDbaseWriteFailed = 1210;        // an earlier write to the table failed
 inline constexpr int kDbaseBadQuoting = 1211;         // a value's apostrophes do not pair up
-inline constexpr int kDbaseLast = 1299;
 }  // namespace err
 
 // The one error type of the program: a number and a Chinese description.

@@ -57,12 +57,11 @@ struct Table {
   std::vector<std::size_t> four_byte;
 };
 
-std::size_t FourByteCharacters(std::string_view cp936, std::size_t length) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < length; i += Cp936CharWidth(cp936, i)) {
-    if (Cp936CharWidth(cp936, i) == 4) ++count;
-  }
-  return count;
+// The characters of code page 936 bytes that the code page itself cannot
+// hold (written in their GB18030 form), as codepage counts them.
+std::size_t NotInCp936(std::string_view cp936, std::string& scratch) {
+  scratch.clear();
+  return codepage::AppendCp936(codepage::FromCp936(cp936), scratch);
 }
 
 class DbaseSession final : public Session {
@@ -181,7 +180,7 @@ class DbaseSession final : public Session {
       const std::size_t width = static_cast<std::size_t>(fields[i].width);
       if (bytes.size() > width) {
         bytes.resize(codepage::Cp936PrefixLength(bytes, width));
-        if (table.four_byte[i] > 0) table.four_byte[i] = FourByteCharacters(bytes, bytes.size());
+        if (table.four_byte[i] > 0) table.four_byte[i] = NotInCp936(bytes, scratch_);
       }
     }
     table.writer->AddRecord(table.encoded);
@@ -213,6 +212,7 @@ class DbaseSession final : public Session {
   std::vector<std::unique_ptr<Table>> tables_;
   std::vector<InsertTarget> targets_;
   InsertStatement insert_;
+  std::string scratch_;
   WarningLog warnings_;
   bool closed_ = false;
 };

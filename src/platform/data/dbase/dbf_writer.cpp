@@ -1,7 +1,6 @@
 #include "platform/data/dbase/dbf_writer.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
 
 #include "platform/filesystem/filesystem.h"
@@ -35,30 +34,8 @@ std::size_t HeaderLength(std::size_t field_count) {
   return kFileHeaderSize + kFieldDescriptorSize * field_count + 1;
 }
 
-}  // namespace
-
-void CheckFields(std::span<const DbfField> fields) {
-  if (fields.empty()) Raise(err::kDbaseTooManyFields, "表至少要有一个字段");
-  if (fields.size() > kMaxFields) {
-    Raise(err::kDbaseTooManyFields, "字段太多：" + std::to_string(fields.size()) +
-                                        " 个，dBase 表最多 " + std::to_string(kMaxFields) +
-                                        " 个字段");
-  }
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    const DbfField& field = fields[i];
-    const std::string which = "第 " + std::to_string(i + 1) + " 个字段";
-    if (field.name.empty() || field.name.size() > kMaxFieldNameBytes ||
-        field.name.find('\0') != std::string::npos) {
-      Raise(err::kDbaseBadFieldName, which + "的名称无效（须为 1 到 10 个字节，不含 NUL）");
-    }
-    if (field.width < 1 || field.width > kMaxCharacterWidth) {
-      Raise(err::kDbaseBadFieldWidth, which + "的宽度 " + std::to_string(field.width) +
-                                          " 超出范围（字符字段宽度为 1 到 " +
-                                          std::to_string(kMaxCharacterWidth) + "）");
-    }
-  }
-}
-
+// The header and field descriptors of a table, followed by the header
+// terminator (no end-of-file byte).
 std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, int day,
                         std::uint32_t record_count) {
   std::string header(HeaderLength(fields.size()), '\0');
@@ -79,6 +56,33 @@ std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, i
   }
   header[at] = static_cast<char>(kHeaderTerminator);
   return header;
+}
+
+}  // namespace
+
+void CheckFieldCount(std::size_t count) {
+  if (count > kMaxFields) {
+    Raise(err::kDbaseTooManyFields, "字段太多：" + std::to_string(count) + " 个，dBase 表最多 " +
+                                        std::to_string(kMaxFields) + " 个字段");
+  }
+}
+
+void CheckFields(std::span<const DbfField> fields) {
+  if (fields.empty()) Raise(err::kDbaseTooManyFields, "表至少要有一个字段");
+  CheckFieldCount(fields.size());
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const DbfField& field = fields[i];
+    const std::string which = "第 " + std::to_string(i + 1) + " 个字段";
+    if (field.name.empty() || field.name.size() > kMaxFieldNameBytes ||
+        field.name.find('\0') != std::string::npos) {
+      Raise(err::kDbaseBadFieldName, which + "的名称无效（须为 1 到 10 个字节，不含 NUL）");
+    }
+    if (field.width < 1 || field.width > kMaxCharacterWidth) {
+      Raise(err::kDbaseBadFieldWidth, which + "的宽度 " + std::to_string(field.width) +
+                                          " 超出范围（字符字段宽度为 1 到 " +
+                                          std::to_string(kMaxCharacterWidth) + "）");
+    }
+  }
 }
 
 DbfWriter::DbfWriter(std::unique_ptr<WritableFile> file, std::vector<DbfField> fields,
@@ -117,28 +121,29 @@ DbfWriter::~DbfWriter() {
 void DbfWriter::AddRecord(std::span<const std::string> values) {
   if (closed_ || !failure_.empty()) RaiseFailed();
   if (values.size() != fields_.size()) {
-    throw std::logic_error("DbfWriter::AddRecord: one value per field");
+    Raise(err::kDbaseValueCount, "值的个数 " + std::to_string(values.size()) + " 与字段数 " +
+                                     std::to_string(fields_.size()) + " 不符");
   }
   if (written_end_ + batch_.size() + record_length_ + 1 > kMaxFileSize) {
     Raise(err::kDbaseTableTooLarge, "表文件将超过 2 GB（已有 " + std::to_string(record_count_) +
                                         " 条记录），不能再写入");
   }
+  // Checked before the record goes in, so that a refused one leaves the
+  // batch as it was.
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (values[i].size() > static_cast<std::size_t>(fields_[i].width)) {
+      Raise(err::kInternalError, "内部错误：第 " + std::to_string(i + 1) + " 个字段的值长 " +
+                                     std::to_string(values[i].size()) + " 个字节，超过字段宽度 " +
+                                     std::to_string(fields_[i].width));
+    }
+  }
   batch_.push_back(static_cast<char>(kRecordPresent));
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const std::size_t width = static_cast<std::size_t>(fields_[i].width);
-    if (values[i].size() > width) {
-      throw std::logic_error("DbfWriter::AddRecord: value wider than its field");
-    }
     batch_.append(values[i]);
-    batch_.append(width - values[i].size(), kPadding);
+    batch_.append(static_cast<std::size_t>(fields_[i].width) - values[i].size(), kPadding);
   }
   ++record_count_;
   if (batch_.size() >= batch_bytes_) WriteBatch();
-}
-
-void DbfWriter::Flush() {
-  if (closed_ || !failure_.empty()) RaiseFailed();
-  WriteBatch();
 }
 
 void DbfWriter::Close() {

@@ -56,15 +56,13 @@ struct DbfField {
   int width = 0;     // 1 to kMaxCharacterWidth bytes
 };
 
-// Raises Error (1205 too many fields, 1206 a width out of range, 1207 an
-// empty or overlong name or one holding NUL) unless a table can be made
-// of these fields. Touches nothing.
-void CheckFields(std::span<const DbfField> fields);
+// Raises 1205 (too many fields) when a table cannot have this many.
+void CheckFieldCount(std::size_t count);
 
-// The header and field descriptors of a table with no records, followed
-// by the header terminator (no end-of-file byte).
-std::string HeaderBytes(std::span<const DbfField> fields, int year, int month, int day,
-                        std::uint32_t record_count);
+// Raises Error (1205 no field or too many, 1206 a width out of range, 1207
+// an empty or overlong name or one holding NUL) unless a table can be
+// made of these fields. Touches nothing.
+void CheckFields(std::span<const DbfField> fields);
 
 // Writes one table into a new, empty file.
 //
@@ -94,13 +92,11 @@ class DbfWriter {
   std::uint32_t record_count() const { return record_count_; }
 
   // Adds one record: one value per field, in the table's code page, each at
-  // most its field's width (the caller cuts). Raises 1209 when the table
-  // would pass kMaxFileSize, 1210 after a failed write, or the file's error
-  // when a batch cannot be written.
+  // most its field's width (the caller cuts). Raises 1204 for another
+  // number of values, 51 for a value wider than its field (neither adds
+  // the record), 1209 when the table would pass kMaxFileSize, 1210 after a
+  // failed write, or the file's error when a batch cannot be written.
   void AddRecord(std::span<const std::string> values);
-
-  // Writes the gathered records now (one batch).
-  void Flush();
 
   // Writes the rest, makes the file durable (fsync) and closes it. Raises
   // the file's error; the file is closed either way. Later calls raise 1210.

@@ -5,32 +5,20 @@
 
 #include "platform/codepage/codepage.h"
 #include "platform/data/dbase/dbf_writer.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::dbase {
 
-std::size_t Cp936CharWidth(std::string_view bytes, std::size_t i) {
-  const auto b0 = static_cast<unsigned char>(bytes[i]);
-  if (b0 < 0x81 || b0 == 0xFF || i + 1 >= bytes.size()) return 1;
-  const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-  if (b1 >= '0' && b1 <= '9' && i + 3 < bytes.size()) return 4;
-  return 2;
-}
-
 std::string FieldNameKey(std::string_view cp936_name) {
-  std::string key(cp936_name);
-  for (std::size_t i = 0; i < key.size(); i += Cp936CharWidth(key, i)) {
-    if (key[i] >= 'A' && key[i] <= 'Z') key[i] = static_cast<char>(key[i] - 'A' + 'a');
-  }
+  // Folded in UTF-8, where no byte of a multi-byte character is ASCII.
+  std::string key = codepage::FromCp936(cp936_name);
+  for (char& c : key) c = ascii::Lower(c);
   return key;
 }
 
 std::vector<FieldName> MakeFieldNames(std::span<const std::string> utf8_names) {
-  if (utf8_names.size() > kMaxFields) {
-    Raise(err::kDbaseTooManyFields, "字段太多：" + std::to_string(utf8_names.size()) +
-                                        " 个，dBase 表最多 " + std::to_string(kMaxFields) +
-                                        " 个字段");
-  }
+  CheckFieldCount(utf8_names.size());
   std::vector<FieldName> names;
   names.reserve(utf8_names.size());
   std::unordered_set<std::string> taken;

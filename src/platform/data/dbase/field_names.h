@@ -28,8 +28,4 @@ std::vector<FieldName> MakeFieldNames(std::span<const std::string> utf8_names);
 // like a letter) left alone.
 std::string FieldNameKey(std::string_view cp936_name);
 
-// The length of the code page 936 character at bytes[i]: 1, 2, or 4 for a
-// four-byte GB18030 form (as codepage::Cp936PrefixLength counts them).
-std::size_t Cp936CharWidth(std::string_view bytes, std::size_t i);
-
 }  // namespace platform::data::dbase

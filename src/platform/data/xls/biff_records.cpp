@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/codepage/codepage.h"
+#include "platform/data/sheet/damage.h"
 #include "platform/data/xls/byte_order.h"
-#include "platform/runtime/error.h"
 #include "platform/runtime/memory.h"
 
 namespace platform::data::xls {
@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kReadBufferSize = 1 << 17;
 constexpr std::size_t kHeaderSize = 4;
 
-[[noreturn]] void Truncated() { Raise(err::kWorkbookDamaged, "工作簿已损坏：记录在文件结尾处被截断"); }
+[[noreturn]] void Truncated() { sheet::RaiseDamaged("记录在文件结尾处被截断"); }
 
 }  // namespace
 
@@ -52,7 +52,6 @@ void RecordReader::AppendToJoined(std::uint64_t at, std::size_t n) {
 bool RecordReader::Next() {
   const char* header = Bytes(position_, kHeaderSize);
   if (header == nullptr) return false;
-  offset_ = position_;
   type_ = Le16(reinterpret_cast<const unsigned char*>(header));
   const std::size_t length = Le16(reinterpret_cast<const unsigned char*>(header) + 2);
   const std::uint64_t body = position_ + kHeaderSize;
@@ -100,44 +99,38 @@ bool RecordReader::Next() {
   return true;
 }
 
-std::uint8_t RecordCursor::U8() {
-  if (remaining() < 1) {
-    ok_ = false;
-    pos_ = data_.size();
-    return 0;
-  }
-  return static_cast<std::uint8_t>(data_[pos_++]);
+bool RecordCursor::Have(std::size_t n) {
+  if (remaining() >= n) return true;
+  ok_ = false;
+  pos_ = data_.size();
+  return false;
 }
 
+std::uint8_t RecordCursor::U8() { return Have(1) ? static_cast<std::uint8_t>(data_[pos_++]) : 0; }
+
 std::uint16_t RecordCursor::U16() {
-  if (remaining() < 2) {
-    ok_ = false;
-    pos_ = data_.size();
-    return 0;
-  }
+  if (!Have(2)) return 0;
   const auto v = Le16(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
   pos_ += 2;
   return v;
 }
 
 std::uint32_t RecordCursor::U32() {
-  if (remaining() < 4) {
-    ok_ = false;
-    pos_ = data_.size();
-    return 0;
-  }
+  if (!Have(4)) return 0;
   const auto v = Le32(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
   pos_ += 4;
   return v;
 }
 
 void RecordCursor::Skip(std::size_t n) {
-  if (remaining() < n) {
-    ok_ = false;
-    pos_ = data_.size();
-    return;
-  }
+  if (Have(n)) pos_ += n;
+}
+
+const unsigned char* RecordCursor::Bytes(std::size_t n) {
+  if (!Have(n)) return nullptr;
+  const auto* at = reinterpret_cast<const unsigned char*>(data_.data()) + pos_;
   pos_ += n;
+  return at;
 }
 
 bool RecordCursor::IsBreak(std::size_t pos) const {
@@ -198,18 +191,28 @@ bool RecordCursor::Chars(std::size_t count, bool high_byte, std::string& out) {
   return true;
 }
 
-bool RecordCursor::Biff8String(int length_bytes, std::string& out) {
+bool RecordCursor::Biff8Text(int length_bytes, std::string& out, std::size_t& trailing) {
   const std::size_t count = length_bytes == 1 ? U8() : U16();
-  const std::uint8_t options = U8();
+  trailing = 0;
   if (!ok_) return false;
+  // Some generators end a record with an empty string's length and no
+  // option byte; Excel reads the empty string.
+  if (count == 0 && remaining() == 0) return true;
+  const std::uint8_t options = U8();
   std::size_t runs = 0;
   std::size_t phonetic = 0;
   if (options & 0x08) runs = U16();
   if (options & 0x04) phonetic = U32();
   if (!ok_ || !Chars(count, (options & 0x01) != 0, out)) return false;
+  trailing = runs * 4 + phonetic;
+  return true;
+}
+
+bool RecordCursor::Biff8String(int length_bytes, std::string& out) {
+  std::size_t trailing = 0;
+  if (!Biff8Text(length_bytes, out, trailing)) return false;
   // Rich-text runs and phonetic data: their text is already kept.
-  Skip(runs * 4);
-  Skip(phonetic);
+  Skip(trailing);
   return ok_;
 }
 

@@ -70,8 +70,6 @@ class RecordReader {
   std::string_view data() const { return data_; }
   // Where in data() each CONTINUE piece begins, ascending.
   const std::vector<std::uint32_t>& breaks() const { return breaks_; }
-  // Stream offset of the record's header.
-  std::uint64_t offset() const { return offset_; }
   std::uint64_t stream_size() const { return size_; }
 
  private:
@@ -96,7 +94,6 @@ class RecordReader {
   std::size_t buffer_length_ = 0;
 
   std::uint16_t type_ = 0;
-  std::uint64_t offset_ = 0;
   // A record without CONTINUE pieces is seen where it lies in the buffer;
   // one with them is joined in joined_.
   std::string_view data_;
@@ -120,6 +117,9 @@ class RecordCursor {
   std::uint16_t U16();
   std::uint32_t U32();
   void Skip(std::size_t n);
+  // The next n bytes, the cursor moved past them; nullptr when fewer are
+  // left.
+  const unsigned char* Bytes(std::size_t n);
 
   // BIFF8 character data: count characters, one byte each (high_byte
   // false) or UTF-16LE. Where a CONTINUE piece starts in the middle, the
@@ -129,14 +129,21 @@ class RecordCursor {
 
   // A BIFF8 string: a length of length_bytes (1 or 2), an option byte,
   // rich-text and phonetic sizes as flagged, the characters, then the
-  // runs and phonetic data skipped. Appends the text to out.
+  // runs and phonetic data skipped. Appends the text to out. A zero length
+  // that ends the record is the empty string without its option byte.
   bool Biff8String(int length_bytes, std::string& out);
+
+  // The same up to the characters: sets trailing to the bytes of runs and
+  // phonetic data that follow them (for the caller to skip).
+  bool Biff8Text(int length_bytes, std::string& out, std::size_t& trailing);
 
   // A BIFF5 string: a length of length_bytes (1 or 2) and that many
   // bytes in the workbook's code page (returned undecoded).
   bool Biff5Bytes(int length_bytes, std::string_view& out);
 
  private:
+  // True when n bytes are left; otherwise marks the cursor short, at the end.
+  bool Have(std::size_t n);
   bool IsBreak(std::size_t pos) const;
   std::size_t PieceEnd(std::size_t pos) const;
 

@@ -31,12 +31,12 @@ bool HasCompoundSignature(std::string_view first_bytes);
 class CompoundFile {
  public:
   // Reads the header, the allocation tables and the directory of file,
-  // which must outlive this object and every stream opened from it.
+  // which must outlive the result and every stream opened from it.
   // Raises kWorkbookDamaged when the structure is broken (bad signature
   // included: callers check HasCompoundSignature first for a kinder
   // message). Nothing recorded in the file is trusted: counts are bounded
   // by the file's size and every chain is checked for cycles and bounds.
-  explicit CompoundFile(const RandomAccessFile& file);
+  static std::unique_ptr<CompoundFile> Parse(const RandomAccessFile& file);
 
   // True when the root storage holds a stream of that name (compared
   // without regard to ASCII case).
@@ -58,6 +58,17 @@ class CompoundFile {
     std::uint32_t start = kEndOfChain;
     std::uint64_t size = 0;
   };
+
+  explicit CompoundFile(const RandomAccessFile& file) : file_(file) {}
+
+  // The steps of Parse, in order. The sector sizes and the number of
+  // sectors the file holds, from the header.
+  void ReadGeometry(const unsigned char* header);
+  // The FAT's own sectors: listed in the header, then in the DIFAT chain.
+  std::vector<std::uint32_t> FatSectors(const unsigned char* header) const;
+  void ReadFat(const std::vector<std::uint32_t>& fat_sectors);
+  void ReadDirectory(std::uint32_t first_sector, bool version3);
+  void ReadMiniStream(std::uint32_t mini_fat_first);
 
   std::uint64_t SectorOffset(std::uint32_t sector) const;
   // The sectors of a chain, at most max_sectors of them (0: no limit but

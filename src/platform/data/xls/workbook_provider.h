@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "platform/data/provider.h"
@@ -14,9 +13,10 @@ class RandomAccessFile;
 namespace platform::data::xls {
 
 // Opens an Excel 97-2003 workbook (BIFF8; Excel 5/95 BIFF5 too) as a
-// database: OpenSchema(20) lists its worksheets, visible ones in tab
-// order, then hidden ones; Query("select * from  [Sheet1$]") reads one,
-// first row as column names. The file stays open until the session goes.
+// database (sheet::OpenSheetSession): OpenSchema(adSchemaTables) lists its
+// worksheets, visible ones in tab order, then hidden ones;
+// Query("select * from  [Sheet1$]") reads one, first row as column names.
+// The file stays open until the session goes.
 // Raises platform::Error when the file cannot be read: the file system's
 // own errors (53 not found...), 1101 not an Excel 97-2003 workbook, 1102
 // encrypted, 1103 damaged.
@@ -26,9 +26,5 @@ std::unique_ptr<Session> OpenWorkbookSession(const FileSystem& file_system,
 // The same on an open file, which the session takes over (tests and the
 // fuzzer use a MemoryFile).
 std::unique_ptr<Session> OpenWorkbookSession(std::unique_ptr<RandomAccessFile> file);
-
-// A worksheet's table name as the schema rowset lists it: name + "$",
-// in apostrophes when the name holds anything but letters, digits and '_'.
-std::string TableNameOf(std::string_view sheet_name);
 
 }  // namespace platform::data::xls

@@ -7,49 +7,32 @@
 #include <functional>
 
 #include "mdlpublic/mdlpublic.h"
-#include "memory_file.h"
 #include "platform/codepage/codepage.h"
 #include "platform/data/connection.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
+#include "support/dbf_table.h"
+#include "support/errors.h"
+#include "support/faulty_filesystem.h"
 #include "support/temp_dir.h"
 
 namespace platform::data::dbase {
 namespace {
 
+using testing_support::DbfTable;
+using testing_support::FileOp;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 
 const LocalTime kNow = {2024, 3, 5, 14, 30, 5};
 
-std::uint32_t U32(const std::string& b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
-         static_cast<unsigned char>(b[at + 2]) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-std::size_t U16(const std::string& b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
-}
-
-// A table file read back just enough to check it: records by the header's
-// count, and that the file is exactly as long as the header says.
-struct Table {
-  std::uint32_t count = 0;
-  std::vector<std::string> records;  // without the flag byte
-};
-Table ReadTable(const std::string& path) {
-  const std::string bytes = ReadFileBytes(path);
-  Table table;
-  table.count = U32(bytes, 4);
-  const std::size_t header = U16(bytes, 8);
-  const std::size_t record = U16(bytes, 10);
-  EXPECT_EQ(bytes.size(), header + table.count * record + 1) << path;
-  EXPECT_EQ(bytes.back(), '\x1A') << path;
-  for (std::uint32_t i = 0; i < table.count; ++i) {
-    EXPECT_EQ(bytes[header + i * record], ' ');
-    table.records.push_back(bytes.substr(header + i * record + 1, record - 1));
-  }
+// The table file at path, which must be complete and exactly as long as
+// its header says.
+DbfTable ReadTable(const std::string& path) {
+  DbfTable table = testing_support::ReadDbfFile(path);
+  EXPECT_TRUE(table.complete()) << path << ": " << table.problem;
+  EXPECT_EQ(table.trailing, 0u) << path;
   return table;
 }
 
@@ -62,14 +45,11 @@ std::vector<std::string> KindsFieldsRows(const WarningList& warnings) {
   return out;
 }
 
+// f must raise the error with this number and a description holding needle.
 void ExpectError(int number, const std::function<void()>& f, const char* needle = "") {
-  try {
-    f();
-    ADD_FAILURE() << "no error, expected " << number;
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), number) << e.description();
-    EXPECT_NE(e.description().find(needle), std::string::npos) << e.description();
-  }
+  const Error e = testing_support::ErrorOf(f);
+  EXPECT_EQ(e.number(), number) << e.description();
+  EXPECT_NE(e.description().find(needle), std::string::npos) << e.description();
 }
 
 class DbaseProviderTest : public ::testing::Test {
@@ -95,7 +75,7 @@ TEST_F(DbaseProviderTest, WritesTheRunsStatements) {
   session->Execute(Insert("Code,名称", "'1','苹果'"));
   session->Execute(Insert("Code,名称", "'O''Brien','€5'"));
   session->Close();
-  const Table table = ReadTable(dir.File("143005.dbf"));
+  const DbfTable table = ReadTable(dir.File("143005.dbf"));
   ASSERT_EQ(table.count, 2u);
   EXPECT_EQ(table.records[0], "1       " + codepage::ToCp936("苹果") + std::string(96, ' '));
   EXPECT_EQ(table.records[1], "O'Brien " + std::string("\x80" "5") + std::string(98, ' '));
@@ -109,7 +89,7 @@ TEST_F(DbaseProviderTest, ValuesAreCutWithoutSplittingACharacterAndTold) {
   session->Execute(Insert("A,B,C", "'苹果','a😀😀','a😀😀'"));
   session->Execute(Insert("A,B,C", "'abc','abcd','abcde'"));  // exact fits are not cuts
   session->Close();
-  const Table table = ReadTable(dir.File("143005.dbf"));
+  const DbfTable table = ReadTable(dir.File("143005.dbf"));
   ASSERT_EQ(table.count, 2u);
   EXPECT_EQ(table.records[0],
             codepage::ToCp936("苹") + " " + "a   " + "a" + codepage::ToCp936("😀"));
@@ -224,7 +204,7 @@ TEST_F(DbaseProviderTest, DestroyedWithoutCloseLeavesACompleteTable) {
     session->Execute(Create("([A]  CHAR(2))"));
     for (int i = 0; i < 3; ++i) session->Execute(Insert("A", "'" + std::to_string(i) + "'"));
   }
-  const Table table = ReadTable(dir.File("143005.dbf"));
+  const DbfTable table = ReadTable(dir.File("143005.dbf"));
   EXPECT_EQ(table.records, (std::vector<std::string>{"0 ", "1 ", "2 "}));
 }
 
@@ -235,7 +215,7 @@ TEST_F(DbaseProviderTest, FileOnDiskIsACompleteTableWhileRowsGoIn) {
   for (int i = 0; i < 1000; ++i) {
     session->Execute(Insert("A", "'" + value + "'"));
     if (i % 100 == 99) {
-      const Table table = ReadTable(dir.File("143005.dbf"));  // checks size, count and 0x1A
+      const DbfTable table = ReadTable(dir.File("143005.dbf"));  // checks size, count and 0x1A
       EXPECT_LE(table.count, static_cast<std::uint32_t>(i + 1));
       EXPECT_GT(table.count + 330u, static_cast<std::uint32_t>(i + 1));  // at most one batch behind
     }
@@ -245,7 +225,9 @@ TEST_F(DbaseProviderTest, FileOnDiskIsACompleteTableWhileRowsGoIn) {
 }
 
 TEST_F(DbaseProviderTest, DiskFullKeepsTheRowsWrittenBefore) {
-  testing::DiskFullFileSystem disk_full(/*fail_on_write=*/4);  // the second batch
+  testing_support::FaultyFileSystem disk_full(RealFileSystem());
+  // Writes 1 to 3 are the header, the first batch and its count.
+  disk_full.FailAt(FileOp::kWrite, 4, err::kDiskFull, "磁盘已满（测试）");
   {
     auto session = Open(disk_full);
     session->Execute(Create("([A]  CHAR(200))"));
@@ -260,12 +242,13 @@ TEST_F(DbaseProviderTest, DiskFullKeepsTheRowsWrittenBefore) {
     ExpectError(err::kDbaseWriteFailed, [&] { session->Execute(row); }, "磁盘已满");
     ExpectError(err::kDbaseWriteFailed, [&] { session->Close(); });
   }
-  const Table table = ReadTable(dir.File("143005.dbf"));
+  const DbfTable table = ReadTable(dir.File("143005.dbf"));
   EXPECT_GT(table.count, 0u);
 }
 
 TEST_F(DbaseProviderTest, HeaderThatCannotBeWrittenLeavesNoFile) {
-  testing::DiskFullFileSystem disk_full(/*fail_on_write=*/1);
+  testing_support::FaultyFileSystem disk_full(RealFileSystem());
+  disk_full.FailAt(FileOp::kWrite, 1, err::kDiskFull, "磁盘已满（测试）");
   auto session = Open(disk_full);
   ExpectError(err::kDiskFull, [&] { session->Execute(Create("([A]  CHAR(1))")); });
   EXPECT_FALSE(RealFileSystem().FileExists(dir.File("143005.dbf")));
@@ -291,12 +274,12 @@ TEST_F(DbaseProviderTest, ThroughTheConnectionAndCreateDbfTable) {
   auto providers = MakeProviders(RealFileSystem(), clock);
   Connection connection(*providers);
   const std::string name =
-      mdlpublic::CreateDbfTable(folder, "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock);
+      mdlpublic::CreateDbfTable(folder, "([Code]  CHAR(8),[名称]  CHAR(100))", connection, clock, "x.dbf");
   EXPECT_EQ(name, "143005.dbf");
   connection.Execute("insert into  " + folder + kPathSeparator + name +
                      "  (Code,名称)  values ('1','苹果')");
   connection.Close();
-  const Table table = ReadTable(folder + kPathSeparator + name);
+  const DbfTable table = ReadTable(folder + kPathSeparator + name);
   ASSERT_EQ(table.count, 1u);
   EXPECT_EQ(table.records[0].substr(0, 12), "1       " + codepage::ToCp936("苹果"));
 }

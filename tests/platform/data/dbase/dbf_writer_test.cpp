@@ -8,12 +8,16 @@
 #include "memory_file.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
+#include "support/dbf_table.h"
+#include "support/errors.h"
+#include "support/little_endian.h"
 
 namespace platform::data::dbase {
 namespace {
 
 using testing::MemoryFileState;
 using testing::MemoryWritableFile;
+using testing_support::ErrorOf;
 
 std::string B(std::initializer_list<int> bytes) {
   std::string s;
@@ -22,11 +26,7 @@ std::string B(std::initializer_list<int> bytes) {
 }
 std::string Zeros(std::size_t n) { return std::string(n, '\0'); }
 
-std::uint32_t CountIn(const std::string& file) {
-  return static_cast<unsigned char>(file[4]) | static_cast<unsigned char>(file[5]) << 8 |
-         static_cast<unsigned char>(file[6]) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(file[7])) << 24;
-}
+std::uint32_t CountIn(const std::string& file) { return testing_support::LittleEndian(file, 4, 4); }
 
 const LocalTime kMarch5 = {2024, 3, 5, 14, 30, 5};
 
@@ -135,26 +135,44 @@ TEST(DbfWriterTest, FailedBatchKeepsTheTableAsItWasAndRefusesMore) {
   const std::size_t record = 1 + 2;
   // Write 1 is the header, 2 and 3 the first batch and its count; the
   // second batch's records fail.
-  state.fail_on_write = 4;
+  state.faults.FailAt(testing_support::FileOp::kWrite, 4, err::kDiskFull, "磁盘已满");
   auto writer = MakeWriter(state, {{"A", 2}}, clock, /*batch=*/record);
   writer->AddRecord(std::vector<std::string>{"a"});
-  try {
-    writer->AddRecord(std::vector<std::string>{"b"});
-    FAIL() << "expected the disk to be full";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kDiskFull);
-  }
+  EXPECT_EQ(ErrorOf([&] { writer->AddRecord(std::vector<std::string>{"b"}); }).number(), err::kDiskFull);
   EXPECT_EQ(CountIn(state.bytes), 1u);
   EXPECT_EQ(state.bytes.substr(65), " a \x1A");
-  try {
-    writer->AddRecord(std::vector<std::string>{"c"});
-    FAIL() << "expected a refusal";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kDbaseWriteFailed);
-    EXPECT_NE(e.description().find("磁盘已满"), std::string::npos) << e.description();
-  }
-  EXPECT_THROW(writer->Close(), Error);
+  const Error refused = ErrorOf([&] { writer->AddRecord(std::vector<std::string>{"c"}); });
+  EXPECT_EQ(refused.number(), err::kDbaseWriteFailed);
+  EXPECT_EQ(refused.description(), "表文件之前写入失败，不能再写入（磁盘已满）");
+  EXPECT_EQ(ErrorOf([&] { writer->Close(); }).number(), err::kDbaseWriteFailed);
   EXPECT_TRUE(state.closed);
+}
+
+// The caller's checks failing must not reach the file: such a record is
+// refused whole with an Error, and the table stays as it was.
+TEST(DbfWriterTest, RecordsThatDoNotFitTheFieldsAreRefusedWhole) {
+  MemoryFileState state;
+  FixedClock clock(kMarch5);
+  auto writer = MakeWriter(state, {{"A", 2}, {"B", 1}}, clock);
+  const struct {
+    std::vector<std::string> values;
+    int number;
+    const char* description;
+  } cases[] = {
+      {{"a"}, err::kDbaseValueCount, "值的个数 1 与字段数 2 不符"},
+      {{"a", "b", "c"}, err::kDbaseValueCount, "值的个数 3 与字段数 2 不符"},
+      {{"ab", "bc"}, err::kInternalError, "内部错误：第 2 个字段的值长 2 个字节，超过字段宽度 1"},
+  };
+  for (const auto& c : cases) {
+    const Error e = ErrorOf([&] { writer->AddRecord(c.values); });
+    EXPECT_EQ(e.number(), c.number);
+    EXPECT_EQ(e.description(), c.description);
+  }
+  writer->AddRecord(std::vector<std::string>{"ok", "y"});
+  writer->Close();
+  const testing_support::DbfTable table = testing_support::ReadDbfTable(state.bytes);
+  ASSERT_TRUE(table.complete()) << table.problem;
+  EXPECT_EQ(table.records, std::vector<std::string>{"oky"});
 }
 
 TEST(DbfWriterTest, FieldsAreCheckedBeforeAnythingIsWritten) {
@@ -173,13 +191,9 @@ TEST(DbfWriterTest, FieldsAreCheckedBeforeAnythingIsWritten) {
   FixedClock clock(kMarch5);
   for (const auto& c : cases) {
     MemoryFileState state;
-    try {
-      MakeWriter(state, c.fields, clock);
-      ADD_FAILURE() << "accepted " << c.fields.size() << " fields";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), c.number) << e.description();
-      EXPECT_FALSE(e.description().empty());
-    }
+    const Error e = ErrorOf([&] { MakeWriter(state, c.fields, clock); });
+    EXPECT_EQ(e.number(), c.number) << c.fields.size() << " fields: " << e.description();
+    EXPECT_FALSE(e.description().empty());
     EXPECT_TRUE(state.bytes.empty());
   }
   // The limits themselves are fine.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime/error.h"
+#include "support/errors.h"
 #include "xls_builder.h"
 
 namespace platform::data::xls {
@@ -23,16 +24,13 @@ std::string ReadAll(const RandomAccessFile& stream) {
   return out;
 }
 
+// The error parsing the file and reading the stream raises.
 Error ErrorOf(const std::string& bytes, const char* stream = "Workbook") {
   MemoryFile file(bytes);
-  try {
-    CompoundFile compound(file);
-    auto s = compound.OpenStream(stream);
+  return testing_support::ErrorOf([&] {
+    auto s = CompoundFile::Parse(file)->OpenStream(stream);
     if (s) ReadAll(*s);
-  } catch (const Error& e) {
-    return e;
-  }
-  return Error(0, "");
+  });
 }
 
 TEST(CompoundFileTest, ReadsRegularAndMiniStreamsAroundTheCutoff) {
@@ -42,16 +40,16 @@ TEST(CompoundFileTest, ReadsRegularAndMiniStreamsAroundTheCutoff) {
       {"Big", Pattern(70000, 'd')}, {"Empty", ""}};
   const auto layout = Compound(streams);
   MemoryFile file(layout.bytes);
-  CompoundFile compound(file);
+  const auto compound = CompoundFile::Parse(file);
   for (const auto& [name, data] : streams) {
     SCOPED_TRACE(name);
-    auto stream = compound.OpenStream(name);
+    auto stream = compound->OpenStream(name);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->Size(), data.size());
     EXPECT_EQ(ReadAll(*stream), data);
   }
   // Reads in the middle of a stream that spans many sectors.
-  auto big = compound.OpenStream("Big");
+  auto big = compound->OpenStream("Big");
   std::string part(1000, '\0');
   ASSERT_EQ(big->Read(511, part.size(), part.data()), part.size());
   EXPECT_EQ(part, streams[3].second.substr(511, 1000));
@@ -61,19 +59,19 @@ TEST(CompoundFileTest, ReadsRegularAndMiniStreamsAroundTheCutoff) {
 TEST(CompoundFileTest, StreamNamesIgnoreCase) {
   const auto layout = Compound({{"Workbook", Pattern(5000, 'x')}});
   MemoryFile file(layout.bytes);
-  CompoundFile compound(file);
-  EXPECT_NE(compound.OpenStream("WORKBOOK"), nullptr);
-  EXPECT_NE(compound.OpenStream("workbook"), nullptr);
-  EXPECT_TRUE(compound.HasStream("WorkBook"));
-  EXPECT_EQ(compound.OpenStream("Book"), nullptr);
+  const auto compound = CompoundFile::Parse(file);
+  EXPECT_NE(compound->OpenStream("WORKBOOK"), nullptr);
+  EXPECT_NE(compound->OpenStream("workbook"), nullptr);
+  EXPECT_TRUE(compound->HasStream("WorkBook"));
+  EXPECT_EQ(compound->OpenStream("Book"), nullptr);
 }
 
 TEST(CompoundFileTest, RecordedSizeBeyondTheChainIsCutToTheChain) {
   auto layout = Compound({{"Workbook", Pattern(5000, 'x')}});
   Put32(layout.bytes, layout.directory_offset + 128 + 120, 5000 + 100000);  // size beyond the chain
   MemoryFile file(layout.bytes);
-  CompoundFile compound(file);
-  auto stream = compound.OpenStream("Workbook");
+  const auto compound = CompoundFile::Parse(file);
+  auto stream = compound->OpenStream("Workbook");
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(stream->Size(), 5120u);  // what the chain's 10 sectors hold
   EXPECT_EQ(ReadAll(*stream).substr(0, 5000), Pattern(5000, 'x'));
@@ -97,8 +95,8 @@ TEST(CompoundFileTest, FileCutInsideTheLastSectorKeepsWhatIsThere) {
   Put32(moved, 512 + 128 + 116, 2);                // the stream starts at sector 2
   moved.resize(moved.size() - 512 + 100);          // last sector: 100 of 512 bytes
   MemoryFile file(moved);
-  CompoundFile compound(file);
-  auto stream = compound.OpenStream("Workbook");
+  const auto compound = CompoundFile::Parse(file);
+  auto stream = compound->OpenStream("Workbook");
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(stream->Size(), 4096u + 100u);
   EXPECT_EQ(ReadAll(*stream), Pattern(4600, 'y').substr(0, 4196));
@@ -134,6 +132,59 @@ TEST(CompoundFileTest, BrokenStructuresGiveClearErrors) {
   }
 }
 
+std::uint32_t Get32(const std::string& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+// The header's first FAT sector number moved into a DIFAT sector appended
+// to the file; next is what that sector names as the DIFAT sector after it.
+std::string WithFatListedInDifat(std::string bytes, std::uint32_t next, bool list_fat = true) {
+  const std::uint32_t fat_sector = Get32(bytes, 76);
+  const auto difat = static_cast<std::uint32_t>((bytes.size() - 512) / 512);
+  std::string sector;
+  sector += xls_builder::U32(list_fat ? fat_sector : 0xFFFFFFFF);
+  for (int i = 1; i < 127; ++i) sector += xls_builder::U32(0xFFFFFFFF);
+  sector += xls_builder::U32(next == 0 ? difat : next);  // 0: the sector itself
+  bytes += sector;
+  Put32(bytes, 76, 0xFFFFFFFF);
+  Put32(bytes, 68, difat);
+  Put32(bytes, 72, 1);
+  return bytes;
+}
+
+TEST(CompoundFileParseTest, OddSectorShiftsFallBackToTheUsualSizes) {
+  auto layout = Compound({{"Workbook", Pattern(5000, 'g')}, {"Small", Pattern(300, 's')}});
+  layout.bytes[30] = 0;   // sector shift 0: 512-byte sectors
+  layout.bytes[32] = 40;  // a mini shift above the sector shift: 64-byte mini sectors
+  MemoryFile file(layout.bytes);
+  const auto compound = CompoundFile::Parse(file);
+  EXPECT_EQ(ReadAll(*compound->OpenStream("Workbook")), Pattern(5000, 'g'));
+  EXPECT_EQ(ReadAll(*compound->OpenStream("Small")), Pattern(300, 's'));
+}
+
+TEST(CompoundFileParseTest, FatSectorsListedThroughTheDifatChain) {
+  const auto layout = Compound({{"Workbook", Pattern(6000, 'f')}});
+  const std::string bytes = WithFatListedInDifat(layout.bytes, 0xFFFFFFFE);
+  MemoryFile file(bytes);
+  EXPECT_EQ(ReadAll(*CompoundFile::Parse(file)->OpenStream("Workbook")), Pattern(6000, 'f'));
+
+  struct Case {
+    std::string bytes;
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {WithFatListedInDifat(layout.bytes, 0, false), "工作簿已损坏：DIFAT 扇区链循环"},
+      {WithFatListedInDifat(layout.bytes, 0x00FFFFFF, false), "工作簿已损坏：DIFAT 扇区超出文件"},
+  };
+  for (const auto& c : cases) {
+    const Error e = ErrorOf(c.bytes);
+    EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+    EXPECT_EQ(e.description(), c.text);
+  }
+}
+
 TEST(CompoundFileTest, HugeRecordedCountsCostNothing) {
   // The header claims millions of FAT sectors and a DIFAT chain; the
   // stream claims 2^32-1 bytes. Only what the file holds is read.
@@ -142,8 +193,8 @@ TEST(CompoundFileTest, HugeRecordedCountsCostNothing) {
   Put32(layout.bytes, 72, 0x7FFFFFFF);
   Put32(layout.bytes, layout.directory_offset + 128 + 120, 0xFFFFFFFF);
   MemoryFile file(layout.bytes);
-  CompoundFile compound(file);
-  auto stream = compound.OpenStream("Workbook");
+  const auto compound = CompoundFile::Parse(file);
+  auto stream = compound->OpenStream("Workbook");
   ASSERT_NE(stream, nullptr);
   EXPECT_LE(stream->Size(), layout.bytes.size());
 }

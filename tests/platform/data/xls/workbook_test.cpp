@@ -14,17 +14,32 @@ using namespace xls_builder;
 
 using testing_support::ErrorOf;
 
-// Cells of the only sheet of a BIFF8 stream, as (row, column, text form).
+using sheet::CellKind;
+using sheet::SheetCells;
+
+// The globals and the cells of the first sheet of a BIFF8 stream.
 struct Read {
   WorkbookGlobals globals;
   SheetCells cells;
+  // Cell i's kind and value as text ("n:2.500000", "t:公式").
   std::string Text(std::size_t i) const {
-    switch (cells.kinds[i]) {
+    switch (cells.Kind(i)) {
       case CellKind::kNumber: return "n:" + std::to_string(cells.Number(i));
       case CellKind::kDate: return "d:" + std::to_string(cells.Number(i));
-      case CellKind::kBoolean: return cells.payloads[i] ? "b:1" : "b:0";
-      default: return "t:" + std::string(cells.Text(i, globals));
+      case CellKind::kBoolean: return cells.Boolean(i) ? "b:1" : "b:0";
+      default: return "t:" + std::string(cells.Text(i));
     }
+  }
+  // Every cell as "row,column kind:value", in the order stored.
+  std::vector<std::string> All() const {
+    std::vector<std::string> out;
+    for (std::size_t k = 0; k < cells.row_count(); ++k) {
+      const SheetCells::Row row = cells.row(k);
+      for (std::size_t i = row.begin; i < row.end; ++i) {
+        out.push_back(std::to_string(row.number) + "," + std::to_string(cells.Column(i)) + " " + Text(i));
+      }
+    }
+    return out;
   }
 };
 
@@ -36,10 +51,6 @@ Read ReadOnlySheet(const std::string& stream) {
   return r;
 }
 
-std::string Formula(unsigned row, unsigned column, unsigned xf, const std::string& result) {
-  return Record(rec::kFormula, U16(row) + U16(column) + U16(xf) + result + U16(0) + U32(0) + U16(3) + "\x1E\x00\x00");
-}
-std::string Special(unsigned kind, unsigned value = 0) { return U8(kind) + U8(0) + U8(value) + U8(0) + U16(0) + U16(0xFFFF); }
 std::string Rk(std::uint32_t rk) { return Record(rec::kRk, U16(1) + U16(0) + U16(15) + U32(rk)); }
 
 TEST(WorkbookGlobalsTest, RefusesWhatIsNotAnExcel97Workbook) {
@@ -76,12 +87,18 @@ TEST(WorkbookGlobalsTest, SharedStringsSplitMidStringWithACompressionChange) {
   const std::string part2 = U8(1) + Utf16Bytes(u"中文字") + Utf16String(u"末");
   const std::string globals = Record(rec::kSst, part1) + Record(rec::kContinue, part2);
   const Read r = ReadOnlySheet(Biff8Stream(globals, {{"S", Record(rec::kLabelSst, U16(0) + U16(0) + U16(15) + U32(1))}}));
-  ASSERT_EQ(r.globals.shared_strings.size(), 3u);
-  EXPECT_EQ(r.globals.shared_strings.Get(0), "first");
-  EXPECT_EQ(r.globals.shared_strings.Get(1), "abc中文字");
-  EXPECT_EQ(r.globals.shared_strings.Get(2), "末");
-  ASSERT_EQ(r.cells.keys.size(), 1u);
-  EXPECT_EQ(r.Text(0), "t:abc中文字");
+  ASSERT_EQ(r.globals.shared_strings->size(), 3u);
+  EXPECT_EQ(r.globals.shared_strings->Get(0), "first");
+  EXPECT_EQ(r.globals.shared_strings->Get(1), "abc中文字");
+  EXPECT_EQ(r.globals.shared_strings->Get(2), "末");
+  EXPECT_EQ(r.All(), std::vector<std::string>{"0,0 t:abc中文字"});
+}
+
+TEST(WorkbookGlobalsTest, AnEmptySharedStringEndingTheTableMayLackItsOptionByte) {
+  const std::string globals = Record(rec::kSst, U32(2) + U32(2) + Latin1String("x") + U16(0));
+  const Read r = ReadOnlySheet(Biff8Stream(globals, {{"S", Record(rec::kLabelSst, U16(0) + U16(0) + U16(15) + U32(1))}}));
+  ASSERT_EQ(r.globals.shared_strings->size(), 2u);
+  EXPECT_EQ(r.globals.shared_strings->Get(1), "");
 }
 
 TEST(WorkbookGlobalsTest, SheetListKeepsTabOrderTypesAndVisibility) {
@@ -95,34 +112,16 @@ TEST(WorkbookGlobalsTest, SheetListKeepsTabOrderTypesAndVisibility) {
   EXPECT_EQ(g.sheets[2].name, "C");
 }
 
-TEST(DateFormatTest, BuiltInDateFormats) {
-  for (int i = 0; i < 200; ++i) {
-    const bool expected = (i >= 14 && i <= 22) || (i >= 27 && i <= 36) || (i >= 45 && i <= 47) || (i >= 50 && i <= 58);
-    EXPECT_EQ(IsBuiltInDateFormat(i), expected) << i;
-  }
-}
-
-TEST(DateFormatTest, CustomCodesHoldingDatePartsOutsideQuotesBracketsAndEscapes) {
-  const std::vector<std::pair<const char*, bool>> cases = {
-      {"yyyy-mm-dd", true}, {"yyyy\"年\"m\"月\"d\"日\"", true}, {"[h]:mm:ss", true}, {"mm:ss", true},
-      {"[$-804]yyyy", true}, {"d-mmm-yy", true}, {"DD/MM/YYYY", true}, {"hh:mm AM/PM", true},
-      {"0.00 \"days\"", false}, {"0.0\\h", false}, {"#,##0.00", false}, {"@", false}, {"[Red]0.00", false},
-      {"_(* #,##0_)", false}, {"0%", false}, {"0.00E+00", false}, {"G/通用格式", false}, {"", false},
-      {"*s0", false}, {"_m0", false}, {"[hh]", false}, {"\"unterminated y", false},
-  };
-  for (const auto& [code, expected] : cases) EXPECT_EQ(IsDateFormatCode(code), expected) << code;
-}
-
 TEST(SheetCellsTest, EveryCellRecordAndFormulaResult) {
   std::string body;
   body += Formula(0, 0, 15, F64(2.5));
-  body += Formula(0, 1, 15, Special(0));
+  body += Formula(0, 1, 15, FormulaResult(0));
   body += Record(0x04BC, std::string(10, '\0'));  // SHRFMLA before the STRING
   body += Record(rec::kString, Utf16String(u"公式"));
-  body += Formula(0, 2, 15, Special(1, 1));
-  body += Formula(0, 3, 15, Special(2, 7));  // #DIV/0!: null
-  body += Formula(0, 4, 15, Special(3));     // empty text
-  body += Formula(0, 5, 15, Special(0));     // text result with no STRING: null
+  body += Formula(0, 2, 15, FormulaResult(1, 1));
+  body += Formula(0, 3, 15, FormulaResult(2, 7));  // #DIV/0!: null
+  body += Formula(0, 4, 15, FormulaResult(3));     // empty text
+  body += Formula(0, 5, 15, FormulaResult(0));     // text result with no STRING: null
   body += Number(0, 6, 15, 1.0);
   body += Record(rec::kBoolErr, U16(1) + U16(0) + U16(15) + U8(1) + U8(0));
   body += Record(rec::kBoolErr, U16(1) + U16(1) + U16(15) + U8(0x2A) + U8(1));  // #N/A: null
@@ -132,12 +131,7 @@ TEST(SheetCellsTest, EveryCellRecordAndFormulaResult) {
   body += Record(rec::kRString, U16(1) + U16(8) + U16(15) + Latin1String("rich") + U16(1) + U32(0));
   body += Label(1, 9, "caf\xE9");
   const Read r = ReadOnlySheet(Biff8Stream("", {{"S", body}}));
-  std::vector<std::string> got;
-  for (std::size_t i = 0; i < r.cells.keys.size(); ++i) {
-    got.push_back(std::to_string(SheetCells::RowOf(r.cells.keys[i])) + "," +
-                  std::to_string(SheetCells::ColumnOf(r.cells.keys[i])) + " " + r.Text(i));
-  }
-  EXPECT_EQ(got, (std::vector<std::string>{"0,0 n:2.500000", "0,1 t:公式", "0,2 b:1", "0,4 t:", "0,6 n:1.000000",
+  EXPECT_EQ(r.All(), (std::vector<std::string>{"0,0 n:2.500000", "0,1 t:公式", "0,2 b:1", "0,4 t:", "0,6 n:1.000000",
                                            "1,0 b:1", "1,2 n:7.000000", "1,3 n:3.140000", "1,8 t:rich",
                                            "1,9 t:café"}));
 }
@@ -157,7 +151,7 @@ TEST(SheetCellsTest, RkValues) {
   };
   for (const auto& c : cases) {
     const Read r = ReadOnlySheet(Biff8Stream("", {{"S", Rk(c.rk)}}));
-    ASSERT_EQ(r.cells.keys.size(), 1u);
+    ASSERT_EQ(r.cells.size(), 1u);
     EXPECT_EQ(r.cells.Number(0), c.value) << c.rk;
   }
 }
@@ -169,14 +163,14 @@ TEST(SheetCellsTest, DatesFollowTheCellFormatAndThe1904System) {
   for (const bool mac : {false, true}) {
     const std::string globals = format + (mac ? Record(rec::kDateMode, U16(1)) : "");
     const Read r = ReadOnlySheet(Biff8Stream(globals, {{"S", body}}, {14, 170}));
-    ASSERT_EQ(r.cells.keys.size(), 4u);
+    ASSERT_EQ(r.cells.size(), 4u);
     const double serial = mac ? 100.5 + 1462 : 100.5;
-    EXPECT_EQ(r.cells.kinds[0], CellKind::kDate);
+    EXPECT_EQ(r.cells.Kind(0), CellKind::kDate);
     EXPECT_EQ(r.cells.Number(0), serial);
-    EXPECT_EQ(r.cells.kinds[1], CellKind::kDate);
-    EXPECT_EQ(r.cells.kinds[2], CellKind::kNumber);
+    EXPECT_EQ(r.cells.Kind(1), CellKind::kDate);
+    EXPECT_EQ(r.cells.Kind(2), CellKind::kNumber);
     EXPECT_EQ(r.cells.Number(2), 100.5);  // numbers are not shifted
-    EXPECT_EQ(r.cells.kinds[3], CellKind::kNumber);
+    EXPECT_EQ(r.cells.Kind(3), CellKind::kNumber);
   }
 }
 
@@ -186,9 +180,7 @@ TEST(SheetCellsTest, OrderDuplicatesAndEmbeddedSubstreams) {
   const std::string body = Number(1, 0, 15, 1) + Number(0, 1, 15, 2) + Number(0, 0, 15, 3) + Number(1, 0, 15, 4) +
                            Bof(0x0600, 0x0020) + Number(5, 5, 15, 99) + Eof() + Number(2, 2, 15, 5);
   const Read r = ReadOnlySheet(Biff8Stream("", {{"S", body}}));
-  std::vector<std::string> got;
-  for (std::size_t i = 0; i < r.cells.keys.size(); ++i) got.push_back(std::to_string(r.cells.keys[i]) + "=" + r.Text(i));
-  EXPECT_EQ(got, (std::vector<std::string>{"0=n:3.000000", "1=n:2.000000", "65536=n:4.000000", "131074=n:5.000000"}));
+  EXPECT_EQ(r.All(), (std::vector<std::string>{"0,0 n:3.000000", "0,1 n:2.000000", "1,0 n:4.000000", "2,2 n:5.000000"}));
 }
 
 TEST(SheetCellsTest, DamageInsideASheetIsReported) {
@@ -262,8 +254,7 @@ TEST(SheetCellsTest, Biff5TextInTheWorkbookCodePage) {
   const Read r = ReadOnlySheet(globals + sheet);
   EXPECT_EQ(r.globals.biff_version, 5);
   EXPECT_EQ(r.globals.sheets[0].name, "数据");
-  ASSERT_EQ(r.cells.keys.size(), 1u);
-  EXPECT_EQ(r.Text(0), "t:苹果");
+  EXPECT_EQ(r.All(), std::vector<std::string>{"0,0 t:苹果"});
 }
 
 }  // namespace

@@ -45,6 +45,15 @@ std::string Label(unsigned row, unsigned column, std::string_view latin1) {
   return Record(0x0204, U16(row) + U16(column) + U16(15) + Latin1String(latin1));
 }
 
+std::string Formula(unsigned row, unsigned column, unsigned xf, const std::string& result) {
+  const std::string tokens("\x1E\x03\x00", 3);  // ptgInt 3
+  return Record(0x0006, U16(row) + U16(column) + U16(xf) + result + U16(0) + U32(0) + U16(3) + tokens);
+}
+
+std::string FormulaResult(unsigned kind, unsigned value) {
+  return U8(kind) + U8(0) + U8(value) + U8(0) + U16(0) + U16(0xFFFF);
+}
+
 std::string Biff8Stream(const std::string& globals, const std::vector<Sheet>& sheets,
                         const std::vector<std::uint16_t>& extra_xf_formats) {
   std::string head = Bof(0x0600, 0x0005) + globals;
@@ -122,7 +131,7 @@ CompoundLayout Compound(const std::vector<std::pair<std::string, std::string>>& 
     if (data.empty()) out.first_sectors[i] = kEnd;
   }
 
-  auto entry = [](std::u16string name, unsigned type, std::uint32_t right, std::uint32_t child, std::uint32_t start,
+  auto entry = [](const std::u16string& name, unsigned type, std::uint32_t right, std::uint32_t child, std::uint32_t start,
                   std::uint32_t size) {
     std::string e = Utf16Bytes(name);
     if (!name.empty()) e += U16(0);

@@ -42,6 +42,12 @@ std::string Biff8Stream(const std::string& globals, const std::vector<Sheet>& sh
 // Cell records.
 std::string Number(unsigned row, unsigned column, unsigned xf, double value);
 std::string Label(unsigned row, unsigned column, std::string_view latin1);
+// A FORMULA record (the formula =3) with its 8-byte cached result: F64(v)
+// for a number, FormulaResult for the others.
+std::string Formula(unsigned row, unsigned column, unsigned xf, const std::string& result);
+// A cached result that is not a number: kind 0 text (in the STRING record
+// that follows), 1 boolean (value), 2 error (value), 3 empty text.
+std::string FormulaResult(unsigned kind, unsigned value = 0);
 
 struct CompoundLayout {
   std::string bytes;

@@ -11,6 +11,7 @@
 #include "platform/data/providers/providers.h"
 #include "platform/data/connection_text.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/runtime/ascii.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/error.h"
 
@@ -82,9 +83,7 @@ int main(int argc, char** argv) {
       auto schema = connection.OpenSchema(adSchemaTables);
       if (!schema->IsEOF()) {
         schema->MoveFirst();
-        for (const char c : schema->fields()[2].Value().ToText()) {
-          if (c != '\'') table += c;
-        }
+        table = platform::ascii::WithoutApostrophes(schema->fields()[2].Value().ToText());
       }
     }
     Recordset rs;

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/data/zip/zip_archive.h"
+
+// One worksheet part streamed row by row: its cells are handed to a sink
+// as they are scanned, so memory does not grow with the sheet's XML.
+namespace platform::data::xlsx {
+
+// A cell holds at most 32,767 characters; a text far beyond that (a
+// damaged or hostile file) is refused before it fills the memory.
+inline constexpr std::size_t kMaxTextBytes = std::size_t{16} << 20;
+
+// Receives the cells of a sheet in document order. Rows and columns count
+// from 0. Empty and error cells are not handed over.
+class CellSink {
+ public:
+  virtual ~CellSink() = default;
+  virtual void Number(std::uint32_t row, std::uint32_t column, double value) = 0;
+  // A serial of the 1900 date system (1904 workbooks already converted).
+  virtual void Date(std::uint32_t row, std::uint32_t column, double serial) = 0;
+  virtual void Boolean(std::uint32_t row, std::uint32_t column, bool value) = 0;
+  // An index below the shared-string count given to ReadSheet.
+  virtual void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) = 0;
+  // Inline and formula strings; the view is valid during the call.
+  virtual void Text(std::uint32_t row, std::uint32_t column, std::string_view text) = 0;
+};
+
+struct SheetContext {
+  std::string name;  // the sheet's name, for messages
+  bool date1904 = false;
+  std::vector<bool> date_styles;  // per cell style: shows a date
+  std::size_t shared_string_count = 0;
+};
+
+// Reads the cells of the worksheet part. Rows and cells may skip
+// positions; a cell without a reference takes the column after the
+// previous cell of its row, a row without a number the row after the
+// previous row. Numbers are read by the cell's type: n (number, a date
+// when its style shows one), s (shared string), inlineStr, str (a
+// formula's text), b (boolean), e (error: empty), d (ISO 8601 date);
+// formulas by their cached value. A d cell before 1899-12-31, which no
+// serial can hold, is handed over as its text. Raises kWorkbookDamaged, naming the
+// sheet and the cell, for a value that does not fit its type, a reference
+// outside the sheet's 1,048,576 x 16,384 cells, a shared string that does
+// not exist, a text over kMaxTextBytes, or a part that is not well-formed.
+void ReadSheet(const zip::ZipArchive& zip, const std::string& part, const SheetContext& context,
+               CellSink& sink);
+
+// "B12" as row 11, column 1; false when it is no cell reference.
+bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uint32_t& column);
+// The cell's name ("B12") from its row and column.
+std::string CellName(std::uint32_t row, std::uint32_t column);
+// An ISO 8601 date, date and time, or time ("2023-03-15T12:30:00",
+// "2023-03-15", "12:30:00", a time zone ignored) as a serial of the 1900
+// date system (1900-03-01 is 61, 1900-02-28 is 59, 1899-12-31 is 0;
+// earlier dates are negative); false when the text is no such date.
+bool ParseIsoDate(std::string_view text, double& serial);
+
+}  // namespace platform::data::xlsx

@@ -1,0 +1,94 @@
+#include "platform/data/xlsx/xlsx_workbook.h"
+
+#include "platform/data/sheet/damage.h"
+#include "platform/data/sheet/sheet_cells.h"
+#include "platform/data/sheet/sheet_session.h"
+#include "platform/data/sheet/string_table.h"
+#include "platform/data/xlsx/sheet_reader.h"
+#include "platform/data/xlsx/workbook_parts.h"
+#include "platform/filesystem/filesystem.h"
+
+namespace platform::data::xlsx {
+namespace {
+
+// Hands the sheet reader's cells to the sheet layer's builder.
+class BuilderSink : public CellSink {
+ public:
+  explicit BuilderSink(sheet::SheetCellsBuilder& builder) : builder_(builder) {}
+  void Number(std::uint32_t row, std::uint32_t column, double value) override { builder_.AddNumber(row, column, value); }
+  void Date(std::uint32_t row, std::uint32_t column, double serial) override { builder_.AddDate(row, column, serial); }
+  void Boolean(std::uint32_t row, std::uint32_t column, bool value) override { builder_.AddBoolean(row, column, value); }
+  void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) override {
+    builder_.AddSharedText(row, column, index);
+  }
+  void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override {
+    builder_.AddText(row, column, text);
+  }
+
+ private:
+  sheet::SheetCellsBuilder& builder_;
+};
+
+class XlsxWorkbook : public sheet::WorkbookReader {
+ public:
+  XlsxWorkbook(std::unique_ptr<RandomAccessFile> file, std::unique_ptr<zip::ZipArchive> zip)
+      : file_(std::move(file)), zip_(std::move(zip)), info_(ReadWorkbook(*zip_)) {
+    auto strings = std::make_shared<sheet::StringTable>();
+    if (!info_.shared_strings_part.empty()) {
+      if (const zip::Entry* entry = zip_->Find(info_.shared_strings_part)) {
+        // Text is never longer than the XML it is written in.
+        strings->Reserve(static_cast<std::size_t>(entry->size), static_cast<std::size_t>(entry->size / 8));
+      }
+      ReadSharedStrings(*zip_, info_.shared_strings_part, [&](std::string_view s) { strings->Add(s); });
+    }
+    strings_ = std::move(strings);
+    if (!info_.styles_part.empty()) date_styles_ = ReadDateStyles(*zip_, info_.styles_part);
+    for (std::size_t i = 0; i < info_.sheets.size(); ++i) {
+      if (info_.sheets[i].worksheet) worksheets_.push_back(i);
+    }
+  }
+
+  std::vector<sheet::Worksheet> Worksheets() const override {
+    std::vector<sheet::Worksheet> out;
+    for (const std::size_t i : worksheets_) {
+      out.push_back({info_.sheets[i].name, info_.sheets[i].state == SheetState::kVisible});
+    }
+    return out;
+  }
+
+  sheet::SheetCells ReadCells(std::size_t index) const override {
+    const SheetInfo& sheet = info_.sheets[worksheets_[index]];
+    if (sheet.part.empty()) sheet::RaiseDamaged("找不到工作表“" + sheet.name + "”的数据");
+    SheetContext context;
+    context.name = sheet.name;
+    context.date1904 = info_.date1904;
+    context.date_styles = date_styles_;
+    context.shared_string_count = strings_->size();
+    sheet::SheetCellsBuilder builder(strings_);
+    BuilderSink sink(builder);
+    ReadSheet(*zip_, sheet.part, context, sink);
+    return builder.Finish();
+  }
+
+ private:
+  std::unique_ptr<RandomAccessFile> file_;
+  std::unique_ptr<zip::ZipArchive> zip_;
+  WorkbookInfo info_;
+  std::shared_ptr<const sheet::StringTable> strings_;
+  std::vector<bool> date_styles_;
+  std::vector<std::size_t> worksheets_;  // indexes into info_.sheets
+};
+
+}  // namespace
+
+std::unique_ptr<Session> OpenXlsxSession(std::unique_ptr<RandomAccessFile> file,
+                                         std::unique_ptr<zip::ZipArchive> zip) {
+  return sheet::OpenSheetSession(std::make_unique<XlsxWorkbook>(std::move(file), std::move(zip)));
+}
+
+std::unique_ptr<Session> OpenXlsxSession(std::unique_ptr<RandomAccessFile> file) {
+  auto zip = std::make_unique<zip::ZipArchive>(*file);
+  return OpenXlsxSession(std::move(file), std::move(zip));
+}
+
+}  // namespace platform::data::xlsx

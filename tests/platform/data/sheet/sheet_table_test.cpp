@@ -1,0 +1,73 @@
+#include "platform/data/sheet/sheet_table.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "sheet_test_cells.h"
+
+namespace platform::data::sheet {
+namespace {
+
+using namespace sheet_test;
+
+TEST(SheetTableTest, UsedRangeHeaderNamesWidthsAndValues) {
+  struct Case {
+    const char* what;
+    std::vector<Cell> cells;
+    std::vector<std::pair<std::string, std::int32_t>> fields;
+    std::vector<std::string> rows;
+  };
+  const std::vector<Case> cases = {
+      {"the range by content; empty text counts for nothing",
+       {T(2, 2, "first"), T(2, 4, "third"), N(3, 3, 42), T(4, 2, "x"), T(6, 5, "corner"), T(9, 9, ""), T(8, 1, ""),
+        T(1, 3, "")},
+       {{"first", 1}, {"F2", 2}, {"third", 1}, {"F4", 6}},
+       {"-|42|-|-|", "x|-|-|-|", "-|-|-|-|", "-|-|-|corner|"}},
+      {"widths: code page 936 bytes of the text forms, at least 1, the header not measured",
+       {T(0, 0, "名称"), N(0, 1, 7), B(0, 2, true), S(0, 3, 0), D(0, 4, 44941), T(0, 5, "a very long header"),
+        S(1, 0, 1), N(1, 1, 0.333333333333333), B(1, 2, false), S(1, 3, 1), D(1, 4, 44941), T(1, 5, ""),
+        T(2, 0, "\xF0\xA0\x80\x80字"), N(2, 1, 13800138000), B(2, 2, true), S(2, 3, 1), D(2, 4, 44941.354166666664)},
+       {{"名称", 6}, {"7", 17}, {"True", 5}, {"共享", 4}, {"2023-01-15", 19}, {"a very long header", 1}},
+       {"苹果|0.333333333333333|False|苹果|2023-01-15||", "\xF0\xA0\x80\x80字|13800138000|True|苹果|2023-01-15 08:30:00|-|"}},
+      {"out of order, repeated: the last value handed over",
+       {N(2, 0, 1), T(0, 0, "a"), N(2, 0, 9), T(0, 0, "b")}, {{"b", 1}}, {"-|", "9|"}},
+      {"a header row alone", {T(0, 3, "only")}, {{"only", 1}}, {}},
+      {"no content", {T(0, 0, ""), T(5, 5, "")}, {}, {}},
+      {"nothing", {}, {}, {}},
+      {"the largest positions",
+       {T(kMaxRows - 2, kMaxColumns - 2, "h"), N(kMaxRows - 1, kMaxColumns - 1, 5)}, {{"h", 1}, {"F2", 1}}, {"-|5|"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SheetTable table(Build(c.cells, {"共享", "苹果"}));
+    std::vector<std::pair<std::string, std::int32_t>> fields;
+    for (const FieldInfo& f : table.Fields()) fields.emplace_back(f.name, f.defined_size);
+    EXPECT_EQ(fields, c.fields);
+    EXPECT_EQ(RowsOf(table), c.rows);
+  }
+}
+
+TEST(SheetTableTest, ValuesKeepTheirKindAndTextViewsTheCells) {
+  const SheetTable table(Build({T(0, 0, "a"), T(0, 1, "b"), T(0, 2, "c"), T(0, 3, "d"), N(1, 0, 1.5),
+                                D(1, 1, 45000.5), B(1, 2, true), S(1, 3, 0)},
+                               {"共享"}));
+  Variant v;
+  table.ReadValue(0, 0, v);
+  EXPECT_EQ(v, Variant::Number(1.5));
+  table.ReadValue(0, 1, v);
+  EXPECT_EQ(v.kind(), Variant::Kind::kDate);
+  EXPECT_EQ(v.number(), 45000.5);
+  table.ReadValue(0, 2, v);
+  EXPECT_EQ(v, Variant::Boolean(true));
+  table.ReadValue(0, 3, v);
+  EXPECT_EQ(v, Variant::Text("共享"));
+  // Fields read in any order find their cells.
+  for (const int field : {3, 0, 2, 1, 3}) {
+    table.ReadValue(0, field, v);
+    EXPECT_FALSE(v.IsNull()) << field;
+  }
+}
+
+}  // namespace
+}  // namespace platform::data::sheet
