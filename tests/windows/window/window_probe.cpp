@@ -2,7 +2,7 @@
 // under Wine: the top-level window with the given title (exact), then each
 // of its controls in creation order, one tab-separated line each:
 //   class  id  enabled(1/0)  focused(1/0)  left,top,width,height  icon  text
-// in UTF-8. The rectangle is in the window's client area; icon names the
+// in UTF-8, line breaks as \n. The rectangle is in the window's client area; icon names the
 // system icon a message box's picture shows (error, information,
 // question, warning), else "-". The first line is "window" and the
 // client size. Exit status 1 when no visible window has that title.
@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,18 +32,80 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// The pixels of a rectangle: the screen's, or an icon drawn on `fill`.
+std::vector<COLORREF> Pixels(HDC source, int width, int height, HICON icon, COLORREF fill) {
+  HDC dc = CreateCompatibleDC(source);
+  HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  if (icon == nullptr) {
+    BitBlt(dc, 0, 0, width, height, source, 0, 0, SRCCOPY);
+  } else {
+    HBRUSH brush = CreateSolidBrush(fill);
+    const RECT all{0, 0, width, height};
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    DrawIconEx(dc, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+  }
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(dc, x, y));
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return pixels;
+}
+
+// Icon handles do not cross processes under Wine, so the picture on the
+// screen is compared with each system icon drawn at its size: the closest
+// names it, unless a quarter of the pixels or more differ even there.
 const char* IconOf(HWND control) {
-  const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
-  if (icon == nullptr) return "-";
+  if (SendMessageW(control, STM_GETICON, 0, 0) == 0) return "-";
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC shown_dc = CreateCompatibleDC(screen);
+  HBITMAP shown_bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(shown_dc, shown_bitmap);
+  BitBlt(shown_dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  const std::vector<COLORREF> shown = Pixels(shown_dc, width, height, nullptr, 0);
   const struct {
     LPCWSTR id;
     const char* name;
   } icons[] = {{IDI_HAND, "error"}, {IDI_ASTERISK, "information"}, {IDI_QUESTION, "question"},
                {IDI_EXCLAMATION, "warning"}};
+  const char* best = "other";
+  std::size_t fewest = shown.size() / 4;
   for (const auto& known : icons) {
-    if (LoadIconW(nullptr, known.id) == icon) return known.name;
+    const std::vector<COLORREF> drawn =
+        Pixels(shown_dc, width, height, LoadIconW(nullptr, known.id), shown.front());
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) differ += shown[i] != drawn[i] ? 1 : 0;
+    if (differ < fewest) {
+      fewest = differ;
+      best = known.name;
+    }
   }
-  return "other";
+  SelectObject(shown_dc, old);
+  DeleteObject(shown_bitmap);
+  DeleteDC(shown_dc);
+  ReleaseDC(nullptr, screen);
+  return best;
+}
+
+// One line per control: line breaks in a text are written as "\\n".
+std::string OneLine(std::string text) {
+  for (std::size_t at = 0; (at = text.find_first_of("\r\n", at)) != std::string::npos;) {
+    if (text[at] == '\r') {
+      text.erase(at, 1);
+    } else {
+      text.replace(at, 1, "\\n");
+      at += 2;
+    }
+  }
+  return text;
 }
 
 void Print(const std::string& line) {
@@ -63,7 +126,7 @@ std::string Describe(HWND window, HWND control, HWND focus) {
          (IsWindowEnabled(control) ? "1" : "0") + "\t" + (control == focus ? "1" : "0") + "\t" +
          std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
          std::to_string(rect.right - rect.left) + "," + std::to_string(rect.bottom - rect.top) +
-         "\t" + (is_static ? IconOf(control) : "-") + "\t" + Utf8(TextOf(control));
+         "\t" + (is_static ? IconOf(control) : "-") + "\t" + OneLine(Utf8(TextOf(control)));
 }
 
 }  // namespace
