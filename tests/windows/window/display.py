@@ -17,9 +17,11 @@ starts. Display tests share the prefix's settings, so they run one at a
 time (CTest's RESOURCE_LOCK).
 """
 import os
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_ENV = os.path.join(HERE, "..", "wine_env.sh")
@@ -42,6 +44,45 @@ def wine_environment(build_dir):
     return dict(entry.split("=", 1) for entry in out.decode().split("\0") if "=" in entry)
 
 
+def _process_info(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            cmdline = f.read()
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            environ = dict(e.split(b"=", 1) for e in f.read().split(b"\0") if b"=" in e)
+    except OSError:
+        return None, None
+    return cmdline, environ
+
+
+def drop_headless_desktops(prefix, timeout=10):
+    """Ends the prefix's desktop process if it was started with no display.
+
+    The fixture's first Wine programs start explorer.exe /desktop with no
+    display; while it lives, a window made on a display fails to be created.
+    Wine starts a new one, on the next program's display, when it is needed.
+    """
+    wanted = prefix.encode()
+    deadline = time.monotonic() + timeout
+    while True:
+        headless = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            cmdline, environ = _process_info(pid)
+            if cmdline and b"explorer.exe" in cmdline and environ.get(b"WINEPREFIX") == wanted \
+                    and b"DISPLAY" not in environ:
+                headless.append(int(pid))
+        if not headless:
+            return
+        if time.monotonic() > deadline:
+            raise RuntimeError("the Wine desktop without a display did not end")
+        for pid in headless:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        time.sleep(0.2)
+
+
 class Display:
     def __init__(self, build_dir, dpi=96, size="1024x768"):
         self.build_dir = os.path.abspath(build_dir)
@@ -52,7 +93,6 @@ class Display:
 
     def __enter__(self):
         self.env = wine_environment(self.build_dir)
-        self._set_registry()
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write), "-screen", "0", self.size + "x24", "-nolisten", "tcp",
@@ -64,6 +104,8 @@ class Display:
             self.xvfb.kill()
             raise RuntimeError("Xvfb did not start")
         self.env["DISPLAY"] = ":" + number
+        drop_headless_desktops(self.env["WINEPREFIX"])
+        self._set_registry()
         return self
 
     def __exit__(self, *exc):

@@ -75,6 +75,16 @@ ControlClass ClassOf(ControlKind kind) {
   throw std::logic_error("unknown control kind");
 }
 
+// The call that made a control, named by its class for the error report.
+const char* ControlCall(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kLabel: return "CreateWindowExW(STATIC)";
+    case ControlKind::kTextBox: return "CreateWindowExW(EDIT)";
+    case ControlKind::kButton: return "CreateWindowExW(BUTTON)";
+  }
+  return "CreateWindowExW";
+}
+
 bool SameFont(const Font& a, const Font& b) {
   return a.family == b.family && a.point_size == b.point_size && a.weight == b.weight &&
          a.charset == b.charset;
@@ -153,6 +163,8 @@ void Win32Window::Build(const Form& form, FormEvents& events) {
   const RECT work = PrimaryWorkArea();
   HWND made = CreateWindowExW(kExStyle, kClassName, ToWide(form_.caption).c_str(), kStyle,
                               work.left, work.top, 0, 0, nullptr, nullptr, Instance(), this);
+  // A handler that failed during creation is the cause, not the system.
+  RethrowPending();
   if (made == nullptr) RaiseSystemError("CreateWindowExW", GetLastError());
   window_.reset(made);
   CreateControls();
@@ -174,7 +186,7 @@ void Win32Window::CreateControls() {
                                 0, 0, 0, 0, window_.get(),
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(),
                                 nullptr);
-    if (made == nullptr) RaiseSystemError("CreateWindowExW", GetLastError());
+    if (made == nullptr) RaiseSystemError(ControlCall(control->kind), GetLastError());
     controls_.push_back(ControlWindow{control, made, id});
     if (focus_ == nullptr && control->kind != ControlKind::kLabel) focus_ = made;
   }
