@@ -4,6 +4,8 @@ icon and manifest.
 
 usage: check_exe.py EXE ORIGINAL_FILENAME OBJDUMP WINDRES
 
+As a module: problems(...) gives what is wrong, for the package checks.
+
 The exe must import only Windows' own DLLs (it is linked statically, so it
 runs with nothing installed), and carry the identity resource: language
 0804 with code page 04B0, version 1.0.0.0 / "1.00", "brasmo", the internal
@@ -39,33 +41,48 @@ def original_filename_line(name):
     return f'VALUE "OriginalFilename", L"{escaped}"'
 
 
-def main():
-    exe, original, objdump, windres = sys.argv[1:5]
-    problems = []
+# The subsystem each shipped exe is built for: the window starts with no
+# console, the command line with one.
+SUBSYSTEMS = {"excel转dbf.exe": "(Windows GUI)", "excel2dbf-cli.exe": "(Windows CUI)"}
+
+
+def problems(exe, original, objdump, windres):
+    """(what is wrong, the DLLs imported)."""
+    found = []
     headers = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
     dlls = re.findall(r"DLL Name: (\S+)", headers)
     foreign = [d for d in dlls if d.lower() not in WINDOWS_DLLS]
     if not dlls or foreign:
-        problems.append(f"imports {dlls}: not Windows' own: {foreign}")
+        found.append(f"imports {dlls}: not Windows' own: {foreign}")
+    subsystem = re.search(r"^Subsystem\s+\S+\s+(.*)$", headers, re.M)
+    wanted = SUBSYSTEMS.get(original)
+    if wanted and (not subsystem or subsystem.group(1).strip() != wanted):
+        found.append(f"subsystem {subsystem and subsystem.group(1)}, not {wanted}")
     rc = subprocess.run([windres, "-i", exe, "-J", "coff", "-O", "rc"], capture_output=True,
                         text=True, check=True).stdout
     for line in VERSION_LINES + [original_filename_line(original)]:
         if line not in rc:
-            problems.append(f"version information lacks {line}")
+            found.append(f"version information lacks {line}")
     if "LANGUAGE 4, 2" not in rc:
-        problems.append("resources not in Chinese (Simplified): LANGUAGE 4, 2")
+        found.append("resources not in Chinese (Simplified): LANGUAGE 4, 2")
     for size in ("\\020\\020", "\\040\\040"):
         if not re.search(re.escape(f'"{size}\\000\\000", 1, 8,'), rc):
-            problems.append(f"no 256-colour icon {size}")
+            found.append(f"no 256-colour icon {size}")
     for part in MANIFEST_PARTS:
         if part not in rc:
-            problems.append(f"manifest lacks {part}")
+            found.append(f"manifest lacks {part}")
     if "<activeCodePage" in rc:
-        problems.append("manifest sets an active code page")
-    for p in problems:
+        found.append("manifest sets an active code page")
+    return found, dlls
+
+
+def main():
+    exe, original, objdump, windres = sys.argv[1:5]
+    problems_found, dlls = problems(exe, original, objdump, windres)
+    for p in problems_found:
         print(f"{exe}: {p}")
     print(f"{exe}: imports {', '.join(dlls)}")
-    return 1 if problems else 0
+    return 1 if problems_found else 0
 
 
 if __name__ == "__main__":
