@@ -225,9 +225,12 @@ class ByteBuffer {
 }  // namespace
 
 std::size_t AppendCp936(std::string_view utf8, std::string& out) {
+  // Most values (numbers, dates, Latin text) are ASCII throughout: one copy.
+  std::size_t i = AsciiRunEnd(utf8, 0);
+  out.append(utf8.data(), i);
+  if (i == utf8.size()) return 0;
   std::size_t outside = 0;
   ByteBuffer buffer(out);
-  std::size_t i = 0;
   while (i < utf8.size()) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // ASCII runs are copied as they are
       const std::size_t end = AsciiRunEnd(utf8, i + 1);
