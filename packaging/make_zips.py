@@ -52,8 +52,8 @@ def make_zip(out_dir, arch, exes):
 def main():
     out_dir = sys.argv[1]
     os.makedirs(out_dir, exist_ok=True)
-    for spec in sys.argv[2:]:
-        arch, exes = spec.split("=", 1)
+    for argument in sys.argv[2:]:
+        arch, exes = argument.split("=", 1)
         path = make_zip(out_dir, arch, exes.split(","))
         with zipfile.ZipFile(path, metadata_encoding="cp936") as z:
             names = [i.filename for i in z.infolist()]

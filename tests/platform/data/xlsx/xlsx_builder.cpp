@@ -5,7 +5,7 @@
 namespace xlsx_builder {
 
 std::string Package(const Parts& parts) {
-  std::vector<zip_builder::EntrySpec> entries;
+  std::vector<zip_builder::EntryDraft> entries;
   for (const auto& [name, text] : parts) entries.push_back({name, text});
   return zip_builder::Zip(entries).bytes;
 }

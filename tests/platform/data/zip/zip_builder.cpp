@@ -16,7 +16,7 @@ struct Written {
   std::uint32_t crc = 0;
 };
 
-std::string LocalHeader(const EntrySpec& e, const Written& w) {
+std::string LocalHeader(const EntryDraft& e, const Written& w) {
   const bool sizes_here = !e.descriptor;
   std::string extra;
   if (e.zip64) extra = U16(1) + U16(16) + U64(e.data.size()) + U64(w.compressed.size());
@@ -32,13 +32,13 @@ std::string LocalHeader(const EntrySpec& e, const Written& w) {
   return h + U16(e.name.size()) + U16(extra.size()) + e.name + extra;
 }
 
-std::string Descriptor(const EntrySpec& e, const Written& w) {
+std::string Descriptor(const EntryDraft& e, const Written& w) {
   std::string d = U32(0x08074B50) + U32(w.crc);
   if (e.zip64) return d + U64(w.compressed.size()) + U64(e.data.size());
   return d + U32(w.compressed.size()) + U32(e.data.size());
 }
 
-std::string CentralHeader(const EntrySpec& e, const Written& w, std::size_t offset) {
+std::string CentralHeader(const EntryDraft& e, const Written& w, std::size_t offset) {
   std::string extra;
   if (e.zip64) extra = U16(1) + U16(24) + U64(e.data.size()) + U64(w.compressed.size()) + U64(offset);
   std::string h = U32(0x02014B50) + U16(45) + U16(e.zip64 ? 45 : 20) + U16(e.descriptor ? 8 : 0) +
@@ -73,10 +73,10 @@ std::uint32_t Crc(std::string_view data) {
   return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-Layout Zip(const std::vector<EntrySpec>& entries, std::string_view comment, bool zip64_end) {
+Layout Zip(const std::vector<EntryDraft>& entries, std::string_view comment, bool zip64_end) {
   Layout layout;
   std::string directory;
-  for (const EntrySpec& e : entries) {
+  for (const EntryDraft& e : entries) {
     Written w{e.deflate ? Deflate(e.data) : e.data, Crc(e.data)};
     const std::size_t offset = layout.bytes.size();
     layout.header_offsets.push_back(offset);

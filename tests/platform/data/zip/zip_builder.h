@@ -11,7 +11,7 @@
 // known bytes.
 namespace zip_builder {
 
-struct EntrySpec {
+struct EntryDraft {
   std::string name;
   std::string data;
   bool deflate = true;
@@ -31,7 +31,7 @@ struct Layout {
 
 // Entries in order, then the central directory and the end record
 // (preceded by Zip64 ones when zip64_end), then comment.
-Layout Zip(const std::vector<EntrySpec>& entries, std::string_view comment = {}, bool zip64_end = false);
+Layout Zip(const std::vector<EntryDraft>& entries, std::string_view comment = {}, bool zip64_end = false);
 
 // Raw deflate (no zlib header) of data.
 std::string Deflate(std::string_view data);

@@ -15,7 +15,7 @@ namespace platform::data::zip {
 namespace {
 
 using testing_support::ErrorOf;
-using zip_builder::EntrySpec;
+using zip_builder::EntryDraft;
 
 // Text that deflates well but not trivially.
 std::string Sample(std::size_t n, unsigned seed = 1) {
@@ -37,7 +37,7 @@ std::string ReadInPieces(const ZipArchive& zip, const Entry& entry, std::size_t 
 
 TEST(ZipArchiveTest, ReadsStoredDeflatedDescriptorAndZip64EntriesInAnyPieces) {
   const std::string big = Sample(300000);
-  const std::vector<EntrySpec> specs = {
+  const std::vector<EntryDraft> drafts = {
       {"stored.txt", "plain bytes", false},
       {"xl/worksheets/sheet1.xml", big, true},
       {"descriptor.xml", Sample(5000, 2), true, true},
@@ -47,18 +47,18 @@ TEST(ZipArchiveTest, ReadsStoredDeflatedDescriptorAndZip64EntriesInAnyPieces) {
       {"empty-stored", "", false},
   };
   for (const bool zip64_end : {false, true}) {
-    const auto layout = zip_builder::Zip(specs, "", zip64_end);
+    const auto layout = zip_builder::Zip(drafts, "", zip64_end);
     MemoryFile file(layout.bytes);
     const ZipArchive zip(file);
-    ASSERT_EQ(zip.entries().size(), specs.size());
-    for (const EntrySpec& spec : specs) {
-      const Entry* entry = zip.Find(spec.name);
-      ASSERT_NE(entry, nullptr) << spec.name;
+    ASSERT_EQ(zip.entries().size(), drafts.size());
+    for (const EntryDraft& draft : drafts) {
+      const Entry* entry = zip.Find(draft.name);
+      ASSERT_NE(entry, nullptr) << draft.name;
       for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{65536}, std::size_t{1} << 20}) {
-        if (piece == 1 && spec.data.size() > 10000) continue;
-        EXPECT_EQ(ReadInPieces(zip, *entry, piece), spec.data) << spec.name << " in pieces of " << piece;
+        if (piece == 1 && draft.data.size() > 10000) continue;
+        EXPECT_EQ(ReadInPieces(zip, *entry, piece), draft.data) << draft.name << " in pieces of " << piece;
       }
-      EXPECT_EQ(zip.ReadAll(*entry, 1 << 20), spec.data);
+      EXPECT_EQ(zip.ReadAll(*entry, 1 << 20), draft.data);
     }
   }
 }
@@ -102,8 +102,8 @@ struct DamageCase {
 
 TEST(ZipArchiveTest, BrokenStructureIsDamageNamingWhatIsWrong) {
   const std::string data = Sample(20000);
-  const std::vector<EntrySpec> specs = {{"first.xml", data}, {"second.xml", "<b/>"}};
-  const auto base = zip_builder::Zip(specs);
+  const std::vector<EntryDraft> drafts = {{"first.xml", data}, {"second.xml", "<b/>"}};
+  const auto base = zip_builder::Zip(drafts);
   const std::size_t end = base.end_offset;
   const std::vector<DamageCase> cases = {
       {"no end record", [](auto& l) { l.bytes.resize(l.bytes.size() - 1); }, 1103,
