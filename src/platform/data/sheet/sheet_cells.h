@@ -40,6 +40,12 @@ struct SheetLimits {
   std::uint32_t columns = kMaxColumns;
 };
 
+// For a cell at or beyond the limits: raises 1103, naming its column when
+// that is beyond them, else its row.
+[[noreturn]] void RaiseBeyondLimits(std::uint32_t row, std::uint32_t column, SheetLimits limits);
+// For a cell referring to a shared string past the table's end: 1103.
+[[noreturn]] void RaiseMissingSharedString(std::uint64_t index);
+
 // Cells sorted by row, then column: 11 bytes a cell (a 16-bit column, the
 // kind, 8 bytes of value) and 8 bytes a row that holds cells (its number
 // and where its cells begin), so that row and column numbers of any size
