@@ -90,19 +90,23 @@ bool CellTypeOf(std::string_view t, CellType& type) {
 
 class SheetParser {
  public:
-  SheetParser(const SheetContext& context, CellSink& sink) : context_(context), sink_(sink) {}
+  explicit SheetParser(const SheetContext& context) : context_(context) {}
 
-  void Run(xml::Scanner& s) {
+  // Reads on to the end of the next cell element, handing its value (if
+  // any) to sink; false at the end of the part.
+  bool Step(xml::Scanner& s, CellSink& sink) {
+    sink_ = &sink;
     for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
       if (t == xml::Token::kText) {
         if (in_value_) Append(value_, s.text());
         if (in_inline_text_) Append(inline_, s.text());
       } else if (t == xml::Token::kStartElement) {
         Start(s);
-      } else {
-        End(s);
+      } else if (End(s)) {
+        return true;
       }
     }
+    return false;
   }
 
  private:
@@ -149,25 +153,29 @@ class SheetParser {
     }
   }
 
-  void End(xml::Scanner& s) {
+  // True when a cell element ended.
+  bool End(xml::Scanner& s) {
     const std::size_t depth = s.depth() + 1;  // of the element that ends
     switch (depth) {
       case kSheetDataDepth:
         in_sheet_data_ = false;
-        return;
+        return false;
       case kRowDepth:
         in_row_ = false;
-        return;
-      case kCellDepth:
+        return false;
+      case kCellDepth: {
+        const bool cell = in_cell_;
         if (in_cell_) Emit();
         in_cell_ = false;
-        return;
+        return cell;
+      }
       case kCellChildDepth:
         in_value_ = in_inline_ = false;
-        return;
+        return false;
       default:
         if (depth == inline_text_depth_) in_inline_text_ = false;
         if (depth == phonetic_depth_) phonetic_depth_ = 0;
+        return false;
     }
   }
 
@@ -189,7 +197,7 @@ class SheetParser {
   void EmitNumber();
 
   const SheetContext& context_;
-  CellSink& sink_;
+  CellSink* sink_ = nullptr;  // of the current Step
   bool in_sheet_data_ = false;
   bool in_row_ = false;
   std::int64_t row_ = -1;  // the current row; -1 before the first
@@ -245,9 +253,9 @@ void SheetParser::EmitNumber() {
     FailCell("的值“" + value_ + "”不是数字");
   }
   if (date_style_) {
-    sink_.Date(cell_row_, cell_column_, context_.date1904 ? number + sheet::k1904DateOffset : number);
+    sink_->Date(cell_row_, cell_column_, context_.date1904 ? number + sheet::k1904DateOffset : number);
   } else {
-    sink_.Number(cell_row_, cell_column_, number);
+    sink_->Number(cell_row_, cell_column_, number);
   }
 }
 
@@ -262,7 +270,7 @@ void SheetParser::Emit() {
       if (!ParseUnsigned(value_, index) || index >= context_.shared_string_count) {
         FailCell("引用了不存在的共享字符串“" + value_ + "”");
       }
-      sink_.SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
+      sink_->SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
       return;
     }
     case CellType::kInline:
@@ -270,14 +278,14 @@ void SheetParser::Emit() {
       // An inline string written as a plain value is taken all the same.
       std::string& text = type_ == CellType::kInline && has_inline_ ? inline_ : value_;
       DecodeEscapes(text);
-      if (!text.empty()) sink_.Text(cell_row_, cell_column_, text);
+      if (!text.empty()) sink_->Text(cell_row_, cell_column_, text);
       return;
     }
     case CellType::kBoolean: {
       if (!has_value_) return;
       const std::string_view v = Trimmed(value_);
       if (v != "0" && v != "1" && v != "true" && v != "false") FailCell("的值“" + value_ + "”不是逻辑值");
-      sink_.Boolean(cell_row_, cell_column_, v == "1" || v == "true");
+      sink_->Boolean(cell_row_, cell_column_, v == "1" || v == "true");
       return;
     }
     case CellType::kError:
@@ -287,9 +295,9 @@ void SheetParser::Emit() {
       double serial = 0;
       if (!ParseIsoDate(Trimmed(value_), serial)) FailCell("的值“" + value_ + "”不是日期");
       if (serial < 0) {
-        sink_.Text(cell_row_, cell_column_, Trimmed(value_));
+        sink_->Text(cell_row_, cell_column_, Trimmed(value_));
       } else {
-        sink_.Date(cell_row_, cell_column_, serial);
+        sink_->Date(cell_row_, cell_column_, serial);
       }
       return;
     }
@@ -413,10 +421,39 @@ std::string CellName(std::uint32_t row, std::uint32_t column) {
   return letters + std::to_string(static_cast<std::uint64_t>(row) + 1);
 }
 
+namespace {
+
+// The part inflated and scanned piece by piece, one cell element at each
+// Next.
+class XlsxSheetScan : public sheet::SheetScan {
+ public:
+  XlsxSheetScan(const zip::ZipArchive& zip, const std::string& part, SheetContext context)
+      : context_(std::move(context)), part_(zip, part), parser_(context_) {}
+
+  bool Next(CellSink& sink) override {
+    if (ended_) return false;
+    ended_ = !parser_.Step(part_.scanner(), sink);
+    return !ended_;
+  }
+
+ private:
+  SheetContext context_;
+  PartScanner part_;
+  SheetParser parser_;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<sheet::SheetScan> ScanSheet(const zip::ZipArchive& zip, const std::string& part,
+                                            SheetContext context) {
+  return std::make_unique<XlsxSheetScan>(zip, part, std::move(context));
+}
+
 void ReadSheet(const zip::ZipArchive& zip, const std::string& part, const SheetContext& context, CellSink& sink) {
-  PartScanner part_scanner(zip, part);
-  SheetParser parser(context, sink);
-  parser.Run(part_scanner.scanner());
+  XlsxSheetScan scan(zip, part, context);
+  while (scan.Next(sink)) {
+  }
 }
 
 }  // namespace platform::data::xlsx
