@@ -29,15 +29,12 @@ class WorkbookReader {
   // The worksheets in workbook order, read once when the session opens.
   // Chart, macro and dialog sheets are not worksheets and are left out.
   virtual std::vector<Worksheet> Worksheets() const = 0;
-  // The cells of Worksheets()[index], read at each call (see the contract
-  // in sheet_cells.h). Raises platform::Error (1103 for damage).
-  virtual SheetCells ReadCells(std::size_t index) const = 0;
-  // A pass over the cells of Worksheets()[index] from its start, or null
-  // for a reader that can only read them whole. The scan may use the
-  // reader until it goes. Raises platform::Error as ReadCells does.
-  virtual std::unique_ptr<SheetScan> ScanCells(std::size_t /*index*/) const { return nullptr; }
-  // The shared strings the scans' cells refer to.
-  virtual std::shared_ptr<const StringTable> SharedStrings() const { return std::make_shared<StringTable>(); }
+  // A pass over the cells of Worksheets()[index] from its start (see the
+  // contract in sheet_cells.h), made anew at each call; it may use the
+  // reader until it goes. Raises platform::Error (1103 for damage).
+  virtual std::unique_ptr<SheetScan> ScanCells(std::size_t index) const = 0;
+  // The shared strings the scans' cells refer to (never null).
+  virtual std::shared_ptr<const StringTable> SharedStrings() const = 0;
   // The largest sheet of the reader's format.
   virtual SheetLimits Limits() const { return {}; }
 };

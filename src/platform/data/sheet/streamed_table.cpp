@@ -224,7 +224,6 @@ void StreamedSheetTable::ReadValue(std::int64_t row, int field, Variant& out) co
 
 std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet) {
   std::unique_ptr<SheetScan> scan = reader->ScanCells(worksheet);
-  if (!scan) return std::make_unique<SheetTable>(reader->ReadCells(worksheet));
   const std::shared_ptr<const StringTable> shared = reader->SharedStrings();
   LayoutSink layout(*shared, reader->Limits());
   while (layout.in_order() && scan->Next(layout)) {

@@ -39,10 +39,6 @@ class XlsxWorkbook : public sheet::WorkbookReader {
     return out;
   }
 
-  sheet::SheetCells ReadCells(std::size_t index) const override {
-    return sheet::ReadAllCells(*ScanCells(index), strings_, sheet::SheetLimits{});
-  }
-
   std::unique_ptr<sheet::SheetScan> ScanCells(std::size_t index) const override {
     const SheetInfo& sheet = info_.sheets[worksheets_[index]];
     if (sheet.part.empty()) sheet::RaiseDamaged("找不到工作表“" + sheet.name + "”的数据");

@@ -29,7 +29,6 @@ class ScannedWorkbook : public WorkbookReader {
     shared_ = std::move(strings);
   }
   std::vector<Worksheet> Worksheets() const override { return {{"S", true}}; }
-  SheetCells ReadCells(std::size_t) const override { return Build(passes_.front(), {}); }
   std::unique_ptr<SheetScan> ScanCells(std::size_t) const override {
     return std::make_unique<MemoryScan>(passes_[std::min(scans_++, passes_.size() - 1)]);
   }
