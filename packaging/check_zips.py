@@ -8,10 +8,12 @@ usage: check_zips.py ZIP_DIR [ARCH...]     (ARCH: x64, x86; both without)
 """
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
 import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "windows"))
@@ -23,6 +25,20 @@ ENTRIES = ["excel转dbf.exe", "excel2dbf-cli.exe", "使用说明.txt"]
 ARCHES = {"x64": ("x86_64-w64-mingw32-", "pei-x86-64"), "x86": ("i686-w64-mingw32-", "pei-i386")}
 
 
+def unicode_path(info):
+    """The UTF-8 name of Info-ZIP's 0x7075 field, if it matches the stored name."""
+    extra = info.extra
+    while len(extra) >= 4:
+        kind, size = struct.unpack_from("<HH", extra)
+        body = extra[4:4 + size]
+        if kind == 0x7075 and len(body) >= 5:
+            version, crc = struct.unpack_from("<BI", body)
+            if version == 1 and crc == zlib.crc32(info.filename.encode("cp936")):
+                return body[5:].decode("utf-8", "replace")
+        extra = extra[4 + size:]
+    return None
+
+
 def check_zip(path, arch, folder):
     tools, file_format = ARCHES[arch]
     found = []
@@ -30,6 +46,9 @@ def check_zip(path, arch, folder):
         names = [i.filename for i in z.infolist()]
         if sorted(names) != sorted(ENTRIES):
             return [f"entries {names}, not {ENTRIES}"], {}
+        for info in z.infolist():
+            if not info.filename.isascii() and unicode_path(info) != info.filename:
+                found.append(f"{info.filename}: no matching UTF-8 name (0x7075 field)")
         z.extractall(folder)
     imports = {}
     for exe in ENTRIES[:2]:

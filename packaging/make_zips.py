@@ -8,11 +8,14 @@ The instructions go in as UTF-8 with a BOM and CRLF line ends, which
 Notepad on every Windows from 7 on shows right. Names in the zip are
 stored in code page 936 without the UTF-8 flag: the zip folders of Windows
 7 and 8 read names in the system's OEM code page (936 on Chinese Windows)
-and ignore the flag.
+and ignore the flag. Each non-ASCII name also carries its UTF-8 form in an
+Info-ZIP Unicode Path field, which 7-Zip and unzip read on any system.
 """
 import os
+import struct
 import sys
 import zipfile
+import zlib
 
 VERSION = "1.00"
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -26,10 +29,19 @@ class Cp936Name(zipfile.ZipInfo):
         return self.filename.encode("cp936"), self.flag_bits & ~0x800
 
 
+def unicode_path_field(name):
+    """Info-ZIP's 0x7075 field: version 1, the CRC of the stored name, UTF-8."""
+    utf8 = name.encode("utf-8")
+    body = struct.pack("<BI", 1, zlib.crc32(name.encode("cp936"))) + utf8
+    return struct.pack("<HH", 0x7075, len(body)) + body
+
+
 def entry(name):
     info = Cp936Name(name, date_time=(2026, 1, 1, 0, 0, 0))
     info.compress_type = zipfile.ZIP_DEFLATED
     info.create_system = 0  # MS-DOS: names in the OEM code page
+    if not name.isascii():
+        info.extra = unicode_path_field(name)
     return info
 
 

@@ -3,17 +3,17 @@
 #include <string>
 
 #include "platform/codepage/codepage.h"
+#include "platform/codepage/double_byte.h"
 #include "platform/codepage/legacy_tables.h"
 #include "platform/runtime/error.h"
 
 namespace platform::codepage {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-constexpr unsigned kLeadFirst = 0x81;
-constexpr unsigned kTrailFirst = 0x40;
-constexpr unsigned kTrailLast = 0xFE;
-constexpr unsigned kTrailCount = kTrailLast - kTrailFirst + 1;
+using double_byte::Cell;
+using double_byte::kReplacement;
+using double_byte::kTrailFirst;
+using double_byte::kTrailLast;
 
 // Code page numbers workbooks write for a code page known by another number.
 int TableNumber(int code_page) {
@@ -48,8 +48,7 @@ std::string DecodeWithTable(std::string_view bytes, const legacy::CodePageTable&
       c = kReplacement;
       const auto trail = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
       if (table.pairs != nullptr && trail >= kTrailFirst && trail <= kTrailLast) {
-        const char16_t pair =
-            table.pairs[(b - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
+        const char16_t pair = table.pairs[Cell(b, trail)];
         if (pair != 0) {
           c = pair;
           ++i;

@@ -8,25 +8,23 @@
 
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/cp936_data.h"
+#include "platform/codepage/double_byte.h"
 
 namespace platform::codepage {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+using double_byte::Cell;
+using double_byte::kLeadFirst;
+using double_byte::kLeadLast;
+using double_byte::kReplacement;
+using double_byte::kTrailCount;
+using double_byte::kTrailFirst;
 constexpr char32_t kEuro = 0x20AC;
 constexpr unsigned kEuroByte = 0x80;
-constexpr unsigned kLeadFirst = 0x81;
-constexpr unsigned kLeadLast = 0xFE;
-constexpr unsigned kTrailFirst = 0x40;
-constexpr unsigned kTrailCount = 0xFF - kTrailFirst;  // 0x40..0xFE
 // Four-byte codes count from 0x81308130; the basic plane's end at
 // 0x8431A439, the other planes' start at 0x90308130.
 constexpr std::uint32_t kFourByteBasicCount = 39420;
 constexpr std::uint32_t kFourByteSupplementaryStart = 189000;
-
-constexpr std::size_t Cell(unsigned lead, unsigned trail) {
-  return (lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst);
-}
 
 // UTF-16 unit -> code page form: 0 = none, < 0x100 a single byte, else
 // lead << 8 | trail.
