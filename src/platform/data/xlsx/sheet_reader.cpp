@@ -96,7 +96,10 @@ class SheetParser {
   // any) to sink; false at the end of the part.
   bool Step(xml::Scanner& s, CellSink& sink) {
     sink_ = &sink;
-    for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
+    for (;;) {
+      if (in_row_ && !in_cell_ && s.depth() == kRowDepth && LeafCell(s)) return true;
+      const xml::Token t = s.Next();
+      if (t == xml::Token::kEndOfDocument) return false;
       if (t == xml::Token::kText) {
         if (in_value_) Append(value_, s.text());
         if (in_inline_text_) Append(inline_, s.text());
@@ -106,7 +109,6 @@ class SheetParser {
         return true;
       }
     }
-    return false;
   }
 
  private:
@@ -190,6 +192,22 @@ class SheetParser {
     if (number < 1 || number > sheet::kMaxRows) Fail("的行号 " + std::to_string(number) + " 不在 1 到 1048576 之间");
     row_ = static_cast<std::int64_t>(number) - 1;
     next_column_ = 0;
+  }
+
+  // Most cells are written plainly enough to be read in one go.
+  bool LeafCell(xml::Scanner& s) {
+    xml::Scanner::Leaf leaf;
+    while (s.NextLeaf(leaf)) {
+      if (leaf.name != "c") continue;  // not a cell: nothing in it is read
+      StartCell(s);
+      has_value_ = leaf.child == "v";
+      has_inline_ = leaf.child == "is";
+      if (has_value_) value_.assign(leaf.text);
+      Emit();
+      in_cell_ = false;
+      return true;
+    }
+    return false;
   }
 
   void StartCell(const xml::Scanner& s);
