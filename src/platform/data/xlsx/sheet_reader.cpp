@@ -1,5 +1,6 @@
 #include "platform/data/xlsx/sheet_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -244,16 +245,24 @@ void SheetParser::StartCell(const xml::Scanner& s) {
   type_ = CellType::kNumber;
   date_style_ = false;
   for (const xml::Attribute& a : s.attributes()) {
-    if (a.local_name == "r") {
-      if (!ParseCellReference(a.value, cell_row_, cell_column_)) {
-        Fail("中的单元格位置“" + std::string(a.value) + "”不正确");
+    if (a.local_name.size() != 1) continue;
+    switch (a.local_name[0]) {
+      case 'r':
+        if (!ParseCellReference(a.value, cell_row_, cell_column_)) {
+          Fail("中的单元格位置“" + std::string(a.value) + "”不正确");
+        }
+        break;
+      case 't':
+        if (!CellTypeOf(a.value, type_)) FailCell("的类型“" + std::string(a.value) + "”不正确");
+        break;
+      case 's': {
+        std::uint64_t style = 0;
+        if (!ParseUnsigned(a.value, style)) FailCell("的格式编号“" + std::string(a.value) + "”不正确");
+        date_style_ = style < context_.date_styles.size() && context_.date_styles[static_cast<std::size_t>(style)];
+        break;
       }
-    } else if (a.local_name == "t") {
-      if (!CellTypeOf(a.value, type_)) FailCell("的类型“" + std::string(a.value) + "”不正确");
-    } else if (a.local_name == "s") {
-      std::uint64_t style = 0;
-      if (!ParseUnsigned(a.value, style)) FailCell("的格式编号“" + std::string(a.value) + "”不正确");
-      date_style_ = style < context_.date_styles.size() && context_.date_styles[static_cast<std::size_t>(style)];
+      default:
+        break;
     }
   }
   if (cell_column_ >= sheet::kMaxColumns) FailCell("超出 16384 列");
@@ -409,21 +418,23 @@ bool ParseIsoDate(std::string_view text, double& serial) {
 }
 
 bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uint32_t& column) {
-  std::size_t i = 0;
+  const char* p = reference.data();
+  const char* const end = p + reference.size();
+  const char* const letters_end = p + std::min<std::size_t>(reference.size(), 4);
   std::uint32_t c = 0;
-  for (; i < reference.size() && i < 4; ++i) {
-    char ch = reference[i];
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    if (ch < 'A' || ch > 'Z') break;
-    c = c * 26 + static_cast<std::uint32_t>(ch - 'A' + 1);
+  for (; p < letters_end; ++p) {
+    // Setting 0x20 makes upper case lower and leaves no other byte a letter.
+    const unsigned letter = (static_cast<unsigned char>(*p) | 0x20u) - 'a';
+    if (letter > 25) break;
+    c = c * 26 + letter + 1;
   }
-  if (i == 0 || i == reference.size() || c > sheet::kMaxColumns) return false;
-  const std::string_view digits = reference.substr(i);
-  if (digits.size() > 7 || digits.front() == '0') return false;
+  const auto digits = static_cast<std::size_t>(end - p);
+  if (c == 0 || digits == 0 || digits > 7 || *p == '0' || c > sheet::kMaxColumns) return false;
   std::uint32_t r = 0;
-  for (const char d : digits) {
-    if (d < '0' || d > '9') return false;
-    r = r * 10 + static_cast<std::uint32_t>(d - '0');
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit > 9) return false;
+    r = r * 10 + digit;
   }
   if (r > sheet::kMaxRows) return false;
   row = r - 1;

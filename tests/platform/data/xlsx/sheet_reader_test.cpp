@@ -183,7 +183,7 @@ TEST(SheetReaderTest, CellReferencesAndNames) {
     EXPECT_EQ(column, c);
     EXPECT_EQ(CellName(r, c), std::string(text) == "b2" ? "B2" : text);
   }
-  for (const char* bad : {"", "A", "1", "A0", "A01", "XFE1", "AAAA1", "A1048577", "A1B", "$A$1", "A 1", "A-1"}) {
+  for (const char* bad : {"", "A", "1", "A0", "A01", "XFE1", "AAAA1", "A1048577", "A1B", "$A$1", "A 1", "A-1", "@1", "[1", "`1", "{1", "A@1", "\xC1\x31"}) {
     EXPECT_FALSE(ParseCellReference(bad, row, column)) << bad;
   }
 }

@@ -33,6 +33,7 @@ enum : std::uint8_t {
   kAttributeSpecial = 16,  // in attribute values: & < \t \n \r controls, non-ASCII
   kCdataSpecial = 32,      // in CDATA, comments and instructions: \r controls, non-ASCII
   kPlainName = 64,         // ASCII name characters but ':'
+  kMarkup = 128,           // '<'
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -48,6 +49,7 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
     if (control || c >= 0x80 || c == '&' || c == ']') k |= kTextSpecial;
     if (c < 0x20 || c >= 0x80 || c == '&' || c == '<') k |= kAttributeSpecial;
     if (control || c >= 0x80) k |= kCdataSpecial;
+    if (c == '<') k |= kMarkup;
     t[static_cast<std::size_t>(c)] = k;
   }
   return t;
@@ -383,9 +385,9 @@ E2D_HOT const char* Scanner::PlainAttributes(const char* p, bool& empty) {
     while (ClassOf(*p) & kPlainName) ++p;
     if (p[0] != '=' || p[1] != '"') return nullptr;
     const char* const value = p + 2;
-    std::uint8_t classes = 0;
-    for (p = value; *p != '"' && *p != '\0'; ++p) classes |= ClassOf(*p);
-    if (*p != '"' || (classes & kAttributeSpecial)) return nullptr;
+    // Stops at the quote or at anything to decode (the NUL after the buffer too).
+    for (p = value; !(ClassOf(*p) & kAttributeSpecial) && *p != '"';) ++p;
+    if (*p != '"') return nullptr;
     const std::string_view attribute_name(attribute, static_cast<std::size_t>(value - 2 - attribute));
     attributes_.push_back({attribute_name, attribute_name, std::string_view(value, static_cast<std::size_t>(p - value))});
     ++p;
@@ -395,7 +397,7 @@ E2D_HOT const char* Scanner::PlainAttributes(const char* p, bool& empty) {
 namespace {
 
 // p past "</" + name + ">", or nullptr.
-const char* AfterEndTag(const char* p, std::string_view name) {
+E2D_HOT const char* AfterEndTag(const char* p, std::string_view name) {
   if (p[0] != '<' || p[1] != '/') return nullptr;
   p += 2;
   for (const char c : name) {
@@ -404,26 +406,30 @@ const char* AfterEndTag(const char* p, std::string_view name) {
   return *p == '>' ? p + 1 : nullptr;
 }
 
-// True when [p, e) needs no decoding and is correct UTF-8 (Chinese text
-// mostly): nothing but characters as they stand.
-bool PlainUtf8(const char* p, const char* e) {
+// Text from p on up to the next "<" that needs no decoding and is correct
+// UTF-8 (Chinese text mostly): where it ends, nullptr when it is not such
+// text or does not end before e.
+const char* PlainUtf8(const char* p, const char* e) {
   while (p < e) {
+    if (*p == '<') return p;
     if (static_cast<unsigned char>(*p) < 0x80) {
-      if (ClassOf(*p) & kTextSpecial) return false;
+      if (ClassOf(*p) & kTextSpecial) return nullptr;
       ++p;
       continue;
     }
     const std::size_t n = Utf8Char(p, e);
-    if (n == 0) return false;
+    if (n == 0) return nullptr;
     p += n;
   }
-  return true;
+  return nullptr;
 }
 
-bool HasDuplicates(const std::vector<Attribute>& attributes) {
+E2D_HOT bool HasDuplicates(const std::vector<Attribute>& attributes) {
   for (std::size_t i = 1; i < attributes.size(); ++i) {
+    const std::string_view a = attributes[i].name;
     for (std::size_t j = 0; j < i; ++j) {
-      if (attributes[i].name == attributes[j].name) return true;
+      const std::string_view b = attributes[j].name;
+      if (a.size() == b.size() && a[0] == b[0] && SameBytes(a.data(), b.data(), a.size())) return true;
     }
   }
   return false;
@@ -453,9 +459,9 @@ bool Scanner::NextLeaf(Leaf& leaf) {
       if (*p != '>') return false;
       child = std::string_view(child_name, static_cast<std::size_t>(p - child_name));
       const char* const text_begin = ++p;
-      std::uint8_t classes = 0;
-      for (; *p != '<' && *p != '\0'; ++p) classes |= ClassOf(*p);
-      if ((classes & kTextSpecial) && !PlainUtf8(text_begin, p)) return false;
+      while (!(ClassOf(*p) & (kTextSpecial | kMarkup))) ++p;
+      if (*p != '<') p = PlainUtf8(p, b + end_);
+      if (p == nullptr) return false;
       text = std::string_view(text_begin, static_cast<std::size_t>(p - text_begin));
       p = AfterEndTag(p, child);
       if (p != nullptr) after = AfterEndTag(p, element);
