@@ -440,7 +440,8 @@ E2D_HOT bool HasDuplicates(const std::vector<Attribute>& attributes) {
 bool Scanner::NextLeaf(Leaf& leaf) {
   if (!started_ || pending_end_ || in_cdata_ || open_.empty() || depth() + 2 > kMaxDepth) return false;
   const char* const b = buffer_.get();
-  const char* p = b + SkipSpaces(pos_);  // the NUL after the buffer stops it
+  // White space right after a text is that text's end, not to be skipped.
+  const char* p = b + (token_ == Token::kText ? pos_ : SkipSpaces(pos_));  // the NUL after the buffer stops it
   if (*p != '<') return false;
   const char* const name = ++p;
   if (!(ClassOf(*p) & kNameStart)) return false;

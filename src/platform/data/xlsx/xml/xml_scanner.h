@@ -82,7 +82,8 @@ class Scanner {
   // (<c r="A1"/>, <c r="A1"></c>) or one child without attributes holding
   // text with nothing to decode (<c r="A1"><v>12</v></c>). Gives
   // what the tokens of that element would, attributes() included, and
-  // returns true; white space before the element is skipped. Otherwise it
+  // returns true; white space before the element is skipped (unless a
+  // text token came just before, which it ends). Otherwise it
   // consumes nothing and returns false: Next() then reads on (and says what
   // may be wrong). Only inside an element, never with a start tag's end
   // pending.
