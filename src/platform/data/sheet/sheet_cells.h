@@ -60,6 +60,12 @@ class SheetCells {
   };
 
   std::size_t size() const { return columns_.size(); }
+  // What the cells take in memory: 11 bytes a cell, 8 a row, the own
+  // texts.
+  std::size_t HeldBytes() const {
+    return size() * (sizeof(std::uint16_t) + sizeof(CellKind) + sizeof(std::uint64_t)) +
+           starts_.size() * sizeof(RowStart) + own_strings_.HeldBytes();
+  }
   // The rows holding cells, ascending; k < row_count().
   std::size_t row_count() const { return starts_.size(); }
   Row row(std::size_t k) const {
@@ -118,6 +124,12 @@ class SheetCellsBuilder {
   }
   void AddSharedText(std::uint32_t row, std::uint32_t column, std::uint64_t index);
   void AddText(std::uint32_t row, std::uint32_t column, std::string_view text);
+
+  // What the cells handed over so far take (see SheetCells::HeldBytes).
+  std::size_t HeldBytes() const { return cells_.HeldBytes(); }
+  // Whether every cell so far came after the one before it (by row, then
+  // column): then they are held in the order they came.
+  bool in_order() const { return in_order_; }
 
   // The cells in order, the later of two at one position kept. The
   // builder is empty afterwards.

@@ -43,8 +43,9 @@ class WorkbookReader {
 // the worksheets, visible ones first, then hidden ones, each group in
 // workbook order, by TableNameOf; Query("select * from  [name]") reads the
 // worksheet whose listed name, without apostrophes, equals name (ASCII
-// case ignored): read twice, once to learn the table's fields and once
-// row by row as they are read (see OpenSheetTable), never held. Execute raises 1106 (read-only), Query
+// case ignored): held when its cells fit kHeldCellsBudget, else read
+// twice, once to learn the table's fields and once row by row as they are
+// read (see OpenSheetTable). Execute raises 1106 (read-only), Query
 // 1104 for a name not listed and 1105 for any other statement, OpenSchema
 // 1008 for other schemas. The session owns the reader.
 std::unique_ptr<Session> OpenSheetSession(std::unique_ptr<WorkbookReader> reader);

@@ -1,6 +1,8 @@
 #include "platform/data/sheet/streamed_table.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -222,19 +224,107 @@ void StreamedSheetTable::ReadValue(std::int64_t row, int field, Variant& out) co
   cursor_->Fill(field, out);
 }
 
-std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet) {
+namespace {
+
+// The first pass: holds the cells while they fit the budget, then learns
+// only the layout.
+class FirstPassSink : public CellSink {
+ public:
+  FirstPassSink(std::shared_ptr<const StringTable> shared, SheetLimits limits, std::size_t budget)
+      : shared_(std::move(shared)), limits_(limits), budget_(budget), builder_(std::in_place, shared_, limits) {}
+
+  // Whether the cells are still held (else layout() has them).
+  bool holding() const { return builder_.has_value(); }
+  // Whether the rest of the sheet is still wanted: not once the layout
+  // found cells out of order.
+  bool wanted() const { return holding() || layout_->in_order(); }
+  SheetCells TakeCells() { return builder_->Finish(); }
+  const LayoutSink& layout() const { return *layout_; }
+
+  void Number(std::uint32_t row, std::uint32_t column, double value) override {
+    if (holding()) {
+      builder_->AddNumber(row, column, value);
+      Check();
+    } else {
+      layout_->Number(row, column, value);
+    }
+  }
+  void Date(std::uint32_t row, std::uint32_t column, double serial) override {
+    if (holding()) {
+      builder_->AddDate(row, column, serial);
+      Check();
+    } else {
+      layout_->Date(row, column, serial);
+    }
+  }
+  void Boolean(std::uint32_t row, std::uint32_t column, bool value) override {
+    if (holding()) {
+      builder_->AddBoolean(row, column, value);
+      Check();
+    } else {
+      layout_->Boolean(row, column, value);
+    }
+  }
+  void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) override {
+    if (holding()) {
+      builder_->AddSharedText(row, column, index);
+      Check();
+    } else {
+      layout_->SharedText(row, column, index);
+    }
+  }
+  void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override {
+    if (holding()) {
+      builder_->AddText(row, column, text);
+      Check();
+    } else {
+      layout_->Text(row, column, text);
+    }
+  }
+  // The hint is followed up to the budget: beyond it the cells are not
+  // held.
+  void Reserve(std::size_t cells) override {
+    if (holding()) builder_->Reserve(std::min(cells, budget_ / kCellBytes + 1));
+  }
+
+ private:
+  static constexpr std::size_t kCellBytes = sizeof(std::uint16_t) + sizeof(CellKind) + sizeof(std::uint64_t);
+
+  // Past the budget, cells in order go to the layout (in the order they
+  // came, as a pass streaming from the start would give them) and are
+  // dropped. Cells out of order stay held: they must be sorted.
+  void Check() {
+    if (builder_->HeldBytes() <= budget_ || !builder_->in_order()) return;
+    layout_.emplace(*shared_, limits_);
+    HandOver(builder_->Finish(), *layout_);
+    builder_.reset();
+  }
+
+  std::shared_ptr<const StringTable> shared_;
+  SheetLimits limits_;
+  std::size_t budget_;
+  std::optional<SheetCellsBuilder> builder_;
+  std::optional<LayoutSink> layout_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet,
+                                          std::size_t held_budget) {
   std::unique_ptr<SheetScan> scan = reader->ScanCells(worksheet);
   const std::shared_ptr<const StringTable> shared = reader->SharedStrings();
-  LayoutSink layout(*shared, reader->Limits());
-  while (layout.in_order() && scan->Next(layout)) {
+  FirstPassSink first(shared, reader->Limits(), held_budget);
+  while (first.wanted() && scan->Next(first)) {
   }
   scan.reset();
-  if (!layout.in_order()) {
+  if (first.holding()) return std::make_unique<SheetTable>(first.TakeCells());
+  if (!first.layout().in_order()) {
     // Cells out of order are sorted, so the sheet is held whole.
     scan = reader->ScanCells(worksheet);
     return std::make_unique<SheetTable>(ReadAllCells(*scan, shared, reader->Limits()));
   }
-  return std::make_unique<StreamedSheetTable>(std::move(reader), worksheet, layout.layout(), layout.fingerprint());
+  return std::make_unique<StreamedSheetTable>(std::move(reader), worksheet, first.layout().layout(),
+                                              first.layout().fingerprint());
 }
 
 }  // namespace platform::data::sheet

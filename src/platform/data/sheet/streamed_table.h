@@ -12,14 +12,24 @@ namespace platform::data::sheet {
 
 class WorkbookReader;
 
+// The held cells of a sheet may take this much before it is streamed
+// instead: sheets up to about 3 M cells (the big benchmark's 2 M among
+// them) are then read once, as reading twice costs a second decode.
+inline constexpr std::size_t kHeldCellsBudget = std::size_t{32} << 20;
+
 // Worksheets()[worksheet] of the reader as a table, by the rules of
-// SheetTable. A first pass over the cells learns the table's layout; when
-// they come in order (as writers write them) the table then reads them a
-// second time, row by row as the rows are asked for
+// SheetTable. A first pass holds the cells in a SheetCellsBuilder while
+// they take at most held_budget bytes (SheetCellsBuilder::HeldBytes): a
+// sheet that fits is served from them by a SheetTable, read once. Beyond
+// the budget the cells held so far go to a LayoutSink, are dropped, and
+// the pass goes on learning only the table's layout; the table then reads
+// the cells a second time, row by row as the rows are asked for
 // (StreamedSheetTable), so that memory does not grow with the sheet.
-// Cells out of order are read a second time into a SheetTable, which
-// holds them. Raises what the reader raises (1103 for damage).
-std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet);
+// Cells out of order are held whatever they take (they must be sorted):
+// those found after the hand-over are read a second time into a
+// SheetTable. Raises what the reader raises (1103 for damage).
+std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet,
+                                          std::size_t held_budget = kHeldCellsBudget);
 
 // A table of a sheet whose layout a first pass learnt; its rows are read
 // from the sheet as they are asked for, one row held at a time. Rows are

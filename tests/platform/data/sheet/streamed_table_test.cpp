@@ -43,14 +43,17 @@ class ScannedWorkbook : public WorkbookReader {
 
 const std::vector<std::string> kShared = {"共享", "苹果"};
 
+// No cell held: every sheet in order is streamed.
+constexpr std::size_t kStreamAll = 0;
+
 std::vector<std::pair<std::string, std::int32_t>> FieldList(const RowSource& table) {
   std::vector<std::pair<std::string, std::int32_t>> fields;
   for (const FieldInfo& f : table.Fields()) fields.emplace_back(f.name, f.defined_size);
   return fields;
 }
 
-// Cells in order are read twice and never held; out of order they are
-// held. Either way the table is the one the held cells make.
+// Cells in order beyond the budget are read twice and never held; out of
+// order they are held. Either way the table is the one the held cells make.
 TEST(StreamedTableTest, GivesTheTableTheHeldCellsGive) {
   struct Case {
     const char* what;
@@ -78,10 +81,55 @@ TEST(StreamedTableTest, GivesTheTableTheHeldCellsGive) {
     SCOPED_TRACE(c.what);
     const SheetTable held(Build(c.cells, kShared));
     const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{c.cells}, kShared);
-    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0);
+    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, kStreamAll);
     EXPECT_EQ(dynamic_cast<const StreamedSheetTable*>(table.get()) != nullptr, c.streamed);
     EXPECT_EQ(FieldList(*table), FieldList(held));
     EXPECT_EQ(RowsOf(*table), RowsOf(held));
+  }
+}
+
+// A sheet whose cells fit the budget is read once and held; one beyond it
+// is read a second time, streamed from cells in order or held from cells
+// out of order. Either way the table is the one the held cells make (a
+// hand-over that lost, repeated or reordered a cell would also fail the
+// second pass's check).
+TEST(StreamedTableTest, HeldUnderTheBudgetReadAgainBeyondIt) {
+  // Held: 40 bytes after row 0, 70 after row 1, 107 after row 2, 137 in
+  // all (11 a cell, 8 a row, a copied text's bytes and 4).
+  const std::vector<Cell> in_order = {T(0, 0, "a"), T(0, 1, "b"), N(1, 0, 1), S(1, 1, 0),
+                                      N(2, 0, 2), T(2, 1, "two"), N(3, 0, 3), S(3, 1, 1)};
+  std::vector<Cell> late_disorder = in_order;
+  late_disorder.push_back(N(1, 1, 9));
+  std::vector<Cell> early_disorder = in_order;
+  std::swap(early_disorder[0], early_disorder[2]);
+  const std::vector<Cell> long_text = {T(0, 0, "h"), T(1, 0, std::string(1000, 'x')), N(2, 0, 1)};
+  struct Case {
+    const char* what;
+    const std::vector<Cell>& cells;
+    std::size_t budget;
+    std::size_t scans;
+    bool streamed;
+  };
+  const std::vector<Case> cases = {
+      {"in order, under", in_order, 1000, 1, false},
+      {"in order, exactly at it", in_order, 137, 1, false},
+      {"in order, passed in row 1", in_order, 50, 2, true},
+      {"in order, passed in the last row", in_order, 120, 2, true},
+      {"in order, passed at the last cell", in_order, 136, 2, true},
+      {"out of order after the hand-over", late_disorder, 50, 2, false},
+      {"out of order before it: held beyond it", early_disorder, 50, 1, false},
+      {"out of order, under", late_disorder, 1000, 1, false},
+      {"own texts count", long_text, 500, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SheetTable held(Build(c.cells, kShared));
+    const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{c.cells}, kShared);
+    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, c.budget);
+    EXPECT_EQ(FieldList(*table), FieldList(held));
+    EXPECT_EQ(RowsOf(*table), RowsOf(held));
+    EXPECT_EQ(reader->scans(), c.scans);
+    EXPECT_EQ(dynamic_cast<const StreamedSheetTable*>(table.get()) != nullptr, c.streamed);
   }
 }
 
@@ -89,7 +137,7 @@ TEST(StreamedTableTest, AnEarlierRowScansTheSheetAgain) {
   const std::vector<Cell> cells = {T(0, 0, "a"), T(0, 1, "b"), T(1, 0, "one"), N(1, 1, 1), T(2, 0, "two"),
                                    T(3, 1, "three")};
   const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{cells}, kShared);
-  const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0);
+  const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, kStreamAll);
   EXPECT_EQ(reader->scans(), 1u);
   Variant v;
   const std::vector<std::pair<std::int64_t, std::string>> reads = {
@@ -115,10 +163,15 @@ TEST(StreamedTableTest, ASheetChangedBetweenThePassesFailsAtTheLastRow) {
       {"the sheet cut short", {T(0, 0, "h"), T(1, 0, "x"), T(2, 0, "y")}},
       {"a kind changed", {T(0, 0, "h"), T(1, 0, "x"), T(2, 0, "y"), S(3, 0, 0)}},
   };
+  // Streamed from the first cell, and with the first two held and handed
+  // over (each copied text cell holds 11 + 4 + 1 bytes, its row 8 more).
+  for (const std::size_t budget : {kStreamAll, std::size_t{40}}) {
   for (const auto& [what, second] : cases) {
     SCOPED_TRACE(what);
+    SCOPED_TRACE(budget);
     const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{first, second}, kShared);
-    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0);
+    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, budget);
+    ASSERT_NE(dynamic_cast<const StreamedSheetTable*>(table.get()), nullptr);
     Variant v;
     table->ReadValue(0, 0, v);
     const Error e = ErrorOf([&] { table->ReadValue(2, 0, v); });
@@ -128,6 +181,7 @@ TEST(StreamedTableTest, ASheetChangedBetweenThePassesFailsAtTheLastRow) {
               "（转换期间工作簿被改动了？请关闭修改它的程序后重新转换）");
     // It stays failed.
     EXPECT_EQ(ErrorOf([&] { table->ReadValue(2, 0, v); }).number(), err::kWorkbookDamaged);
+  }
   }
 }
 
@@ -139,7 +193,7 @@ TEST(StreamedTableTest, DamageFoundInTheFirstPassFailsTheQuery) {
   };
   for (const auto& [cells, text] : cases) {
     const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{cells}, kShared);
-    const Error e = ErrorOf([&] { OpenSheetTable(reader, 0); });
+    const Error e = ErrorOf([&] { OpenSheetTable(reader, 0, kStreamAll); });
     EXPECT_EQ(e.number(), err::kWorkbookDamaged);
     EXPECT_EQ(e.description(), text);
   }
@@ -152,7 +206,7 @@ TEST(StreamedTableTest, ARecordsetRewoundReadsItsValuesAgain) {
                                    T(2, 0, "omega!"), T(2, 1, "z")};
   const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{cells}, kShared);
   Recordset rows;
-  rows.OpenRows(OpenSheetTable(reader, 0));
+  rows.OpenRows(OpenSheetTable(reader, 0, kStreamAll));
   EXPECT_EQ(rows.fields()[1].Value(), Variant::Text("alpha"));
   rows.MoveNext();
   EXPECT_EQ(rows.fields()[0].Value(), Variant::Text("omega!"));
