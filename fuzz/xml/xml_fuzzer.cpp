@@ -1,16 +1,22 @@
 // libFuzzer target for the XML scanner: the input (its last byte picks
-// the size of the pieces it is read in) scanned to the end. Any input
-// must either scan or raise platform::Error.
+// the size of the pieces it is read in) scanned to the end twice, token
+// by token and with NextLeaf tried before every token. Any input must
+// either scan or raise platform::Error, and both ways must give the same
+// tokens (white space between elements aside) or the same error.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "platform/data/xlsx/xml/xml_scanner.h"
 #include "platform/runtime/error.h"
 
 namespace {
+
+using platform::data::xml::Scanner;
+using platform::data::xml::Token;
 
 class PieceInput : public platform::data::xml::Input {
  public:
@@ -27,24 +33,65 @@ class PieceInput : public platform::data::xml::Input {
   std::size_t piece_;
 };
 
+void AppendStart(const Scanner& s, std::string& out) {
+  out += '<';
+  out += s.name();
+  for (const auto& a : s.attributes()) {
+    out += ' ';
+    out += a.name;
+    out += '=';
+    out += a.value;
+    out += '|';
+    out += a.local_name;
+  }
+  out += '>';
+}
+
+// Texts joined; one of white space only is left out, as leaves skip it.
+void FlushText(std::string& text, std::string& out) {
+  if (text.find_first_not_of(" \t\n") != std::string::npos) out += "T(" + text + ")";
+  text.clear();
+}
+
+std::string Trace(std::string_view bytes, std::size_t piece, bool leaves) {
+  PieceInput input(bytes, piece);
+  std::string out, text;
+  try {
+    Scanner s(input, "fuzz.xml");
+    Scanner::Leaf leaf;
+    for (;;) {
+      if (leaves && s.NextLeaf(leaf)) {
+        FlushText(text, out);
+        AppendStart(s, out);
+        if (!leaf.child.empty()) {
+          const std::string child(leaf.child);
+          out += "<" + child + ">";
+          text = leaf.text;
+          FlushText(text, out);
+          out += "</" + child + "|" + child + ">";
+        }
+        out += "</" + std::string(leaf.name) + "|" + std::string(leaf.name) + ">";
+        continue;
+      }
+      const Token t = s.Next();
+      if (t != Token::kText) FlushText(text, out);
+      if (t == Token::kEndOfDocument) return out;
+      if (t == Token::kText) text += s.text();
+      if (t == Token::kStartElement) AppendStart(s, out);
+      if (t == Token::kEndElement) out += "</" + std::string(s.name()) + "|" + std::string(s.local_name()) + ">";
+    }
+  } catch (const platform::Error& e) {
+    return out + "!" + e.description();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using platform::data::xml::Token;
   if (size == 0) return 0;
   const std::size_t piece = 1 + static_cast<std::size_t>(data[size - 1]) * 37;
-  PieceInput input(std::string_view(reinterpret_cast<const char*>(data), size - 1), piece);
-  try {
-    platform::data::xml::Scanner scanner(input, "fuzz.xml");
-    std::size_t seen = 0;
-    for (Token t = scanner.Next(); t != Token::kEndOfDocument; t = scanner.Next()) {
-      // Touch every view, so the sanitizers see a stale one.
-      seen += scanner.name().size() + scanner.local_name().size() + scanner.text().size();
-      for (const auto& a : scanner.attributes()) seen += a.name.size() + a.local_name.size() + a.value.size();
-      if (t == Token::kStartElement && scanner.Find("r") != nullptr) ++seen;
-    }
-    if (seen == SIZE_MAX) __builtin_trap();
-  } catch (const platform::Error&) {
-  }
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size - 1);
+  const std::string tokens = Trace(bytes, piece, false);
+  if (tokens != Trace(bytes, piece, true)) __builtin_trap();
   return 0;
 }

@@ -97,6 +97,9 @@ bool Recordset::IsEOF() const { return position_ >= rows().RowCount(); }
 void Recordset::MoveFirst() {
   rows();
   position_ = 0;
+  // A row source may reuse its buffers from row to row: a value read
+  // before the rewind must be read again.
+  for (Field& field : fields_.items_) field.value_row_ = -1;
 }
 
 void Recordset::MoveNext() {

@@ -29,7 +29,8 @@ class RowSource {
   virtual const std::vector<FieldInfo>& Fields() const = 0;
   virtual std::int64_t RowCount() const = 0;
   // Fills out with the value of one cell; row < RowCount(), field <
-  // Fields().size(). Reuses out's buffer.
+  // Fields().size(). Reuses out's buffer. Text that out views may be
+  // valid only until a value of another row is read.
   virtual void ReadValue(std::int64_t row, int field, Variant& out) const = 0;
 };
 

@@ -52,7 +52,7 @@ void SheetCellsBuilder::Reserve(std::size_t cells) {
 }
 
 void SheetCellsBuilder::AddSharedText(std::uint32_t row, std::uint32_t column, std::uint64_t index) {
-  if (index >= cells_.shared_->size()) RaiseDamaged("单元格引用了不存在的共享字符串 " + std::to_string(index));
+  if (index >= cells_.shared_->size()) RaiseMissingSharedString(index);
   Add(row, column, CellKind::kSharedText, index);
 }
 
@@ -61,17 +61,23 @@ void SheetCellsBuilder::AddText(std::uint32_t row, std::uint32_t column, std::st
   Add(row, column, CellKind::kOwnText, cells_.own_strings_.size() - 1);
 }
 
-void SheetCellsBuilder::Refuse(std::uint32_t row, std::uint32_t column) const {
+void RaiseBeyondLimits(std::uint32_t row, std::uint32_t column, SheetLimits limits) {
   // A cell beyond the sheet's last column or row is damage (and would
   // make a table of that many fields or rows).
-  if (column >= limits_.columns) {
+  if (column >= limits.columns) {
     RaiseDamaged("单元格的列号 " + std::to_string(std::uint64_t{column} + 1) + " 超出 " +
-                 std::to_string(limits_.columns) + " 列");
+                 std::to_string(limits.columns) + " 列");
   }
-  if (row >= limits_.rows) {
-    RaiseDamaged("单元格的行号 " + std::to_string(std::uint64_t{row} + 1) + " 超出 " +
-                 std::to_string(limits_.rows) + " 行");
-  }
+  RaiseDamaged("单元格的行号 " + std::to_string(std::uint64_t{row} + 1) + " 超出 " + std::to_string(limits.rows) +
+               " 行");
+}
+
+void RaiseMissingSharedString(std::uint64_t index) {
+  RaiseDamaged("单元格引用了不存在的共享字符串 " + std::to_string(index));
+}
+
+void SheetCellsBuilder::Refuse(std::uint32_t row, std::uint32_t column) const {
+  if (column >= limits_.columns || row >= limits_.rows) RaiseBeyondLimits(row, column, limits_);
   Raise(err::kOutOfMemory, "工作表中的单元格太多，无法读取");
 }
 

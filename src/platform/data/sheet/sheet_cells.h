@@ -40,6 +40,12 @@ struct SheetLimits {
   std::uint32_t columns = kMaxColumns;
 };
 
+// For a cell at or beyond the limits: raises 1103, naming its column when
+// that is beyond them, else its row.
+[[noreturn]] void RaiseBeyondLimits(std::uint32_t row, std::uint32_t column, SheetLimits limits);
+// For a cell referring to a shared string past the table's end: 1103.
+[[noreturn]] void RaiseMissingSharedString(std::uint64_t index);
+
 // Cells sorted by row, then column: 11 bytes a cell (a 16-bit column, the
 // kind, 8 bytes of value) and 8 bytes a row that holds cells (its number
 // and where its cells begin), so that row and column numbers of any size
@@ -54,6 +60,12 @@ class SheetCells {
   };
 
   std::size_t size() const { return columns_.size(); }
+  // What the cells take in memory: 11 bytes a cell, 8 a row, the own
+  // texts.
+  std::size_t HeldBytes() const {
+    return size() * (sizeof(std::uint16_t) + sizeof(CellKind) + sizeof(std::uint64_t)) +
+           starts_.size() * sizeof(RowStart) + own_strings_.HeldBytes();
+  }
   // The rows holding cells, ascending; k < row_count().
   std::size_t row_count() const { return starts_.size(); }
   Row row(std::size_t k) const {
@@ -112,6 +124,12 @@ class SheetCellsBuilder {
   }
   void AddSharedText(std::uint32_t row, std::uint32_t column, std::uint64_t index);
   void AddText(std::uint32_t row, std::uint32_t column, std::string_view text);
+
+  // What the cells handed over so far take (see SheetCells::HeldBytes).
+  std::size_t HeldBytes() const { return cells_.HeldBytes(); }
+  // Whether every cell so far came after the one before it (by row, then
+  // column): then they are held in the order they came.
+  bool in_order() const { return in_order_; }
 
   // The cells in order, the later of two at one position kept. The
   // builder is empty afterwards.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/data/sheet/sheet_table.h"
+#include "platform/data/sheet/streamed_table.h"
 #include "platform/runtime/ascii.h"
 #include "platform/runtime/error.h"
 
@@ -62,7 +62,7 @@ class SheetSession : public Session {
     if (table.empty()) Raise(err::kTableNotFound, "找不到表：语句中的表名是空的（工作簿中没有工作表？）");
     for (const Listed& listed : listed_) {
       if (ascii::EqualsIgnoringCase(ascii::WithoutApostrophes(listed.name), table)) {
-        return std::make_unique<SheetTable>(reader_->ReadCells(listed.worksheet));
+        return OpenSheetTable(reader_, listed.worksheet);
       }
     }
     Raise(err::kTableNotFound, "找不到表：[" + table + "]");
@@ -81,7 +81,8 @@ class SheetSession : public Session {
     std::size_t worksheet;  // index into the reader's worksheets
   };
 
-  std::unique_ptr<WorkbookReader> reader_;
+  // Shared with the tables, which read the sheet after Query returns.
+  std::shared_ptr<const WorkbookReader> reader_;
   std::vector<Listed> listed_;  // in schema order
 };
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/data/provider.h"
+#include "platform/data/sheet/cell_scan.h"
 #include "platform/data/sheet/sheet_cells.h"
+#include "platform/data/sheet/string_table.h"
 
 // A workbook of any format as a database: what the schema rowset lists and
 // which table a select statement reads, the same for every reader.
@@ -27,16 +29,23 @@ class WorkbookReader {
   // The worksheets in workbook order, read once when the session opens.
   // Chart, macro and dialog sheets are not worksheets and are left out.
   virtual std::vector<Worksheet> Worksheets() const = 0;
-  // The cells of Worksheets()[index], read at each call (see the contract
-  // in sheet_cells.h). Raises platform::Error (1103 for damage).
-  virtual SheetCells ReadCells(std::size_t index) const = 0;
+  // A pass over the cells of Worksheets()[index] from its start (see the
+  // contract in sheet_cells.h), made anew at each call; it may use the
+  // reader until it goes. Raises platform::Error (1103 for damage).
+  virtual std::unique_ptr<SheetScan> ScanCells(std::size_t index) const = 0;
+  // The shared strings the scans' cells refer to (never null).
+  virtual std::shared_ptr<const StringTable> SharedStrings() const = 0;
+  // The largest sheet of the reader's format.
+  virtual SheetLimits Limits() const { return {}; }
 };
 
 // A session over the reader's workbook: OpenSchema(adSchemaTables) lists
 // the worksheets, visible ones first, then hidden ones, each group in
 // workbook order, by TableNameOf; Query("select * from  [name]") reads the
 // worksheet whose listed name, without apostrophes, equals name (ASCII
-// case ignored) as a SheetTable. Execute raises 1106 (read-only), Query
+// case ignored): held when its cells fit kHeldCellsBudget, else read
+// twice, once to learn the table's fields and once row by row as they are
+// read (see OpenSheetTable). Execute raises 1106 (read-only), Query
 // 1104 for a name not listed and 1105 for any other statement, OpenSchema
 // 1008 for other schemas. The session owns the reader.
 std::unique_ptr<Session> OpenSheetSession(std::unique_ptr<WorkbookReader> reader);

@@ -24,19 +24,7 @@ class SheetTable : public RowSource {
   void ReadValue(std::int64_t row, int field, Variant& out) const override;
 
  private:
-  struct UsedRange {
-    std::uint32_t header_row = 0;
-    std::uint32_t last_row = 0;
-    std::uint32_t first_column = UINT32_MAX;
-    std::uint32_t last_column = 0;
-    std::size_t header_index = 0;  // of the header row among the stored rows
-  };
-
-  // False for a sheet without content. Fills column_width, by sheet
-  // column, with the widest text form below the header row.
-  bool Measure(UsedRange& range, std::vector<std::size_t>& column_width) const;
-  void NameFields(const UsedRange& range, const std::vector<std::size_t>& column_width);
-  void IndexRows(const UsedRange& range);
+  void IndexRows();
   // Index of the cell at (table row, field), or -1.
   std::int64_t Find(std::int64_t row, int field) const;
   void Fill(std::size_t cell, Variant& out) const;

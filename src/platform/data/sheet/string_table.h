@@ -19,6 +19,8 @@ class StringTable {
   // not memory: pages never written are never mapped).
   void Reserve(std::size_t bytes, std::size_t count);
   std::size_t size() const { return ends_.size(); }
+  // What the strings take: their bytes and an end offset each.
+  std::size_t HeldBytes() const { return blob_.size() + ends_.size() * sizeof(std::uint32_t); }
   // index < size().
   std::string_view Get(std::size_t index) const {
     const std::size_t begin = index == 0 ? 0 : ends_[index - 1];

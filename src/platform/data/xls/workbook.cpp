@@ -167,21 +167,25 @@ class GlobalsReader {
   std::string text_;
 };
 
-// The records of one worksheet, decoded into the sheet layer's cells, one
-// function for each kind of cell record.
-class SheetReader {
+// The records of one worksheet, one at each Next, decoded into cells for
+// the sheet layer, one function for each kind of cell record.
+class BiffSheetScan : public sheet::SheetScan {
  public:
-  SheetReader(const RandomAccessFile& stream, const SheetEntry& sheet, const WorkbookGlobals& globals)
-      : reader_(stream), sheet_(sheet), globals_(globals), cells_(globals.shared_strings, kBiffLimits),
-        biff8_(globals.biff_version == 8) {}
-
-  sheet::SheetCells Read() {
+  BiffSheetScan(const RandomAccessFile& stream, const SheetEntry& sheet, const WorkbookGlobals& globals)
+      : reader_(stream), sheet_(sheet), globals_(globals), biff8_(globals.biff_version == 8) {
     OpenWorksheet();
-    while (reader_.Next() && reader_.type() != rec::kEof) {
-      RecordCursor c = Cursor(reader_);
-      OnRecord(reader_.type(), c);
+  }
+
+  bool Next(sheet::CellSink& sink) override {
+    // Past the sheet's EOF lie the next sheet's records.
+    if (ended_ || !reader_.Next() || reader_.type() == rec::kEof) {
+      ended_ = true;
+      return false;
     }
-    return cells_.Finish();
+    sink_ = &sink;
+    RecordCursor c = Cursor(reader_);
+    OnRecord(reader_.type(), c);
+    return true;
   }
 
  private:
@@ -218,9 +222,9 @@ class SheetReader {
 
   void AddNumber(std::uint32_t row, std::uint32_t column, std::uint32_t xf, double value) {
     if (xf < globals_.date_xf.size() && globals_.date_xf[xf]) {
-      cells_.AddDate(row, column, globals_.date1904 ? value + sheet::k1904DateOffset : value);
+      sink_->Date(row, column, globals_.date1904 ? value + sheet::k1904DateOffset : value);
     } else {
-      cells_.AddNumber(row, column, value);
+      sink_->Number(row, column, value);
     }
   }
 
@@ -243,7 +247,7 @@ class SheetReader {
     const std::uint16_t last_column = c.U16();
     const std::uint64_t rows = last_row > first_row ? last_row - first_row : 0;
     const std::uint64_t columns = last_column > first_column ? last_column - first_column : 0;
-    if (c.ok()) cells_.Reserve(static_cast<std::size_t>(std::min(rows * columns, reader_.stream_size() / 6)));
+    if (c.ok()) sink_->Reserve(static_cast<std::size_t>(std::min(rows * columns, reader_.stream_size() / 6)));
   }
 
   void OnNumber(RecordCursor& c) {
@@ -276,14 +280,14 @@ class SheetReader {
     c.Skip(2);
     const std::uint32_t index = c.U32();
     if (!c.ok()) ShortCell(row, column);
-    cells_.AddSharedText(row, column, index);
+    sink_->SharedText(row, column, index);
   }
 
   void OnLabel(RecordCursor& c) {
     const std::uint16_t row = c.U16(), column = c.U16();
     c.Skip(2);
     if (!c.ok() || !ReadLabel(c)) ShortCell(row, column);
-    cells_.AddText(row, column, text_);
+    sink_->Text(row, column, text_);
   }
 
   void OnBoolErr(RecordCursor& c) {
@@ -292,7 +296,7 @@ class SheetReader {
     const std::uint8_t value = c.U8();
     const std::uint8_t is_error = c.U8();
     if (!c.ok()) ShortCell(row, column);
-    if (is_error == 0) cells_.AddBoolean(row, column, value != 0);
+    if (is_error == 0) sink_->Boolean(row, column, value != 0);
   }
 
   void OnFormula(RecordCursor& c) {
@@ -310,8 +314,8 @@ class SheetReader {
         pending_row_ = row;
         pending_column_ = column;
         break;
-      case kFormulaBoolean: cells_.AddBoolean(row, column, result[2] != 0); break;
-      case kFormulaEmpty: cells_.AddText(row, column, ""); break;
+      case kFormulaBoolean: sink_->Boolean(row, column, result[2] != 0); break;
+      case kFormulaEmpty: sink_->Text(row, column, ""); break;
       case kFormulaError:
       default: break;
     }
@@ -320,7 +324,7 @@ class SheetReader {
   void OnString(RecordCursor& c) {
     if (pending_string_) {
       if (!ReadLabel(c)) ShortCell(pending_row_, pending_column_);
-      cells_.AddText(pending_row_, pending_column_, text_);
+      sink_->Text(pending_row_, pending_column_, text_);
     }
     pending_string_ = false;
   }
@@ -328,8 +332,9 @@ class SheetReader {
   RecordReader reader_;
   const SheetEntry& sheet_;
   const WorkbookGlobals& globals_;
-  sheet::SheetCellsBuilder cells_;
   const bool biff8_;
+  bool ended_ = false;
+  sheet::CellSink* sink_ = nullptr;  // of the current Next
   std::string text_;
   // A formula with a text result waiting for its STRING record.
   bool pending_string_ = false;
@@ -350,9 +355,15 @@ std::string WorkbookGlobals::DecodeText(std::string_view bytes) const {
 
 WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream) { return GlobalsReader(stream).Read(); }
 
+std::unique_ptr<sheet::SheetScan> ScanSheetCells(const RandomAccessFile& stream, const SheetEntry& sheet,
+                                                const WorkbookGlobals& globals) {
+  return std::make_unique<BiffSheetScan>(stream, sheet, globals);
+}
+
 sheet::SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& sheet,
                                  const WorkbookGlobals& globals) {
-  return SheetReader(stream, sheet, globals).Read();
+  BiffSheetScan scan(stream, sheet, globals);
+  return sheet::ReadAllCells(scan, globals.shared_strings, kBiffLimits);
 }
 
 }  // namespace platform::data::xls

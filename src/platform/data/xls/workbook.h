@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/data/sheet/cell_scan.h"
 #include "platform/data/sheet/sheet_cells.h"
 #include "platform/data/sheet/string_table.h"
 #include "platform/filesystem/filesystem.h"
@@ -57,5 +58,12 @@ WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream);
 // exist.
 sheet::SheetCells ReadSheetCells(const RandomAccessFile& stream, const SheetEntry& sheet,
                                  const WorkbookGlobals& globals);
+
+// The same cells handed over record by record, in the stream's order: a
+// scan that holds nothing but the record it reads. The stream, sheet and
+// globals must outlive it. Raises as ReadSheetCells does (the missing BOF
+// when it is made, the rest as the records come).
+std::unique_ptr<sheet::SheetScan> ScanSheetCells(const RandomAccessFile& stream, const SheetEntry& sheet,
+                                                const WorkbookGlobals& globals);
 
 }  // namespace platform::data::xls

@@ -51,9 +51,11 @@ class BiffWorkbook : public sheet::WorkbookReader {
     return out;
   }
 
-  sheet::SheetCells ReadCells(std::size_t index) const override {
-    return ReadSheetCells(*stream_, globals_.sheets[worksheets_[index]], globals_);
+  std::unique_ptr<sheet::SheetScan> ScanCells(std::size_t index) const override {
+    return ScanSheetCells(*stream_, globals_.sheets[worksheets_[index]], globals_);
   }
+  std::shared_ptr<const sheet::StringTable> SharedStrings() const override { return globals_.shared_strings; }
+  sheet::SheetLimits Limits() const override { return kBiffLimits; }
 
  private:
   std::unique_ptr<RandomAccessFile> file_;

@@ -1,5 +1,6 @@
 #include "platform/data/xlsx/sheet_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -30,23 +31,39 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// Whole numbers of up to 15 digits, most of what sheets hold, are exact as
-// doubles and need no general conversion.
-bool ParseWholeNumber(std::string_view text, double& value) {
-  const bool negative = !text.empty() && text.front() == '-';
-  if (negative) text.remove_prefix(1);
-  if (text.empty() || text.size() > 15) return false;
-  std::uint64_t whole = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    whole = whole * 10 + static_cast<unsigned>(c - '0');
+// Numbers of up to 15 digits without an exponent, most of what sheets
+// hold: the digits are exact as a double and so is a power of ten up to
+// 1e22, so one division, rounded once, gives the nearest double, as a
+// general conversion would.
+bool ParseShortDecimal(std::string_view text, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t digits = 0;
+  std::size_t count = 0;
+  std::size_t fraction = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    if (*p == '.' && !point) {
+      point = true;
+      continue;
+    }
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit > 9 || ++count > 15) return false;
+    digits = digits * 10 + digit;
+    fraction += point ? 1 : 0;
   }
-  value = negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+  if (count == 0) return false;
+  const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
+  value = negative ? -magnitude : magnitude;
   return true;
 }
 
 bool ParseNumber(std::string_view text, double& value) {
-  if (ParseWholeNumber(text, value)) return true;
+  if (ParseShortDecimal(text, value)) return true;
   text = Trimmed(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
@@ -88,19 +105,55 @@ bool CellTypeOf(std::string_view t, CellType& type) {
   return t == "str" || t == "inlineStr";
 }
 
+// Every cell's reference is read here: inlined into the cell's reading,
+// it saves a call per cell.
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline bool ReadCellReference(std::string_view reference, std::uint32_t& row, std::uint32_t& column) {
+  const char* p = reference.data();
+  const char* const end = p + reference.size();
+  const char* const letters_end = p + std::min<std::size_t>(reference.size(), 4);
+  std::uint32_t c = 0;
+  for (; p < letters_end; ++p) {
+    // Setting 0x20 makes upper case lower and leaves no other byte a letter.
+    const unsigned letter = (static_cast<unsigned char>(*p) | 0x20u) - 'a';
+    if (letter > 25) break;
+    c = c * 26 + letter + 1;
+  }
+  const auto digits = static_cast<std::size_t>(end - p);
+  if (c == 0 || digits == 0 || digits > 7 || *p == '0' || c > sheet::kMaxColumns) return false;
+  std::uint32_t r = 0;
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit > 9) return false;
+    r = r * 10 + digit;
+  }
+  if (r > sheet::kMaxRows) return false;
+  row = r - 1;
+  column = c - 1;
+  return true;
+}
+
 class SheetParser {
  public:
-  SheetParser(const SheetContext& context, CellSink& sink) : context_(context), sink_(sink) {}
+  explicit SheetParser(const SheetContext& context) : context_(context) {}
 
-  void Run(xml::Scanner& s) {
-    for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
+  // Reads on to the end of the next cell element, handing its value (if
+  // any) to sink; false at the end of the part.
+  bool Step(xml::Scanner& s, CellSink& sink) {
+    sink_ = &sink;
+    for (;;) {
+      if (in_row_ && !in_cell_ && s.depth() == kRowDepth && LeafCell(s)) return true;
+      const xml::Token t = s.Next();
+      if (t == xml::Token::kEndOfDocument) return false;
       if (t == xml::Token::kText) {
         if (in_value_) Append(value_, s.text());
         if (in_inline_text_) Append(inline_, s.text());
       } else if (t == xml::Token::kStartElement) {
         Start(s);
-      } else {
-        End(s);
+      } else if (End(s)) {
+        return true;
       }
     }
   }
@@ -149,25 +202,29 @@ class SheetParser {
     }
   }
 
-  void End(xml::Scanner& s) {
+  // True when a cell element ended.
+  bool End(xml::Scanner& s) {
     const std::size_t depth = s.depth() + 1;  // of the element that ends
     switch (depth) {
       case kSheetDataDepth:
         in_sheet_data_ = false;
-        return;
+        return false;
       case kRowDepth:
         in_row_ = false;
-        return;
-      case kCellDepth:
+        return false;
+      case kCellDepth: {
+        const bool cell = in_cell_;
         if (in_cell_) Emit();
         in_cell_ = false;
-        return;
+        return cell;
+      }
       case kCellChildDepth:
         in_value_ = in_inline_ = false;
-        return;
+        return false;
       default:
         if (depth == inline_text_depth_) in_inline_text_ = false;
         if (depth == phonetic_depth_) phonetic_depth_ = 0;
+        return false;
     }
   }
 
@@ -184,12 +241,28 @@ class SheetParser {
     next_column_ = 0;
   }
 
+  // Most cells are written plainly enough to be read in one go.
+  bool LeafCell(xml::Scanner& s) {
+    xml::Scanner::Leaf leaf;
+    while (s.NextLeaf(leaf)) {
+      if (leaf.name != "c") continue;  // not a cell: nothing in it is read
+      StartCell(s);
+      has_value_ = leaf.child == "v";
+      has_inline_ = leaf.child == "is";
+      if (has_value_) value_.assign(leaf.text);
+      Emit();
+      in_cell_ = false;
+      return true;
+    }
+    return false;
+  }
+
   void StartCell(const xml::Scanner& s);
   void Emit();
   void EmitNumber();
 
   const SheetContext& context_;
-  CellSink& sink_;
+  CellSink* sink_ = nullptr;  // of the current Step
   bool in_sheet_data_ = false;
   bool in_row_ = false;
   std::int64_t row_ = -1;  // the current row; -1 before the first
@@ -218,16 +291,24 @@ void SheetParser::StartCell(const xml::Scanner& s) {
   type_ = CellType::kNumber;
   date_style_ = false;
   for (const xml::Attribute& a : s.attributes()) {
-    if (a.local_name == "r") {
-      if (!ParseCellReference(a.value, cell_row_, cell_column_)) {
-        Fail("中的单元格位置“" + std::string(a.value) + "”不正确");
+    if (a.local_name.size() != 1) continue;
+    switch (a.local_name[0]) {
+      case 'r':
+        if (!ReadCellReference(a.value, cell_row_, cell_column_)) {
+          Fail("中的单元格位置“" + std::string(a.value) + "”不正确");
+        }
+        break;
+      case 't':
+        if (!CellTypeOf(a.value, type_)) FailCell("的类型“" + std::string(a.value) + "”不正确");
+        break;
+      case 's': {
+        std::uint64_t style = 0;
+        if (!ParseUnsigned(a.value, style)) FailCell("的格式编号“" + std::string(a.value) + "”不正确");
+        date_style_ = style < context_.date_styles.size() && context_.date_styles[static_cast<std::size_t>(style)];
+        break;
       }
-    } else if (a.local_name == "t") {
-      if (!CellTypeOf(a.value, type_)) FailCell("的类型“" + std::string(a.value) + "”不正确");
-    } else if (a.local_name == "s") {
-      std::uint64_t style = 0;
-      if (!ParseUnsigned(a.value, style)) FailCell("的格式编号“" + std::string(a.value) + "”不正确");
-      date_style_ = style < context_.date_styles.size() && context_.date_styles[static_cast<std::size_t>(style)];
+      default:
+        break;
     }
   }
   if (cell_column_ >= sheet::kMaxColumns) FailCell("超出 16384 列");
@@ -245,9 +326,9 @@ void SheetParser::EmitNumber() {
     FailCell("的值“" + value_ + "”不是数字");
   }
   if (date_style_) {
-    sink_.Date(cell_row_, cell_column_, context_.date1904 ? number + sheet::k1904DateOffset : number);
+    sink_->Date(cell_row_, cell_column_, context_.date1904 ? number + sheet::k1904DateOffset : number);
   } else {
-    sink_.Number(cell_row_, cell_column_, number);
+    sink_->Number(cell_row_, cell_column_, number);
   }
 }
 
@@ -262,7 +343,7 @@ void SheetParser::Emit() {
       if (!ParseUnsigned(value_, index) || index >= context_.shared_string_count) {
         FailCell("引用了不存在的共享字符串“" + value_ + "”");
       }
-      sink_.SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
+      sink_->SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
       return;
     }
     case CellType::kInline:
@@ -270,14 +351,14 @@ void SheetParser::Emit() {
       // An inline string written as a plain value is taken all the same.
       std::string& text = type_ == CellType::kInline && has_inline_ ? inline_ : value_;
       DecodeEscapes(text);
-      if (!text.empty()) sink_.Text(cell_row_, cell_column_, text);
+      if (!text.empty()) sink_->Text(cell_row_, cell_column_, text);
       return;
     }
     case CellType::kBoolean: {
       if (!has_value_) return;
       const std::string_view v = Trimmed(value_);
       if (v != "0" && v != "1" && v != "true" && v != "false") FailCell("的值“" + value_ + "”不是逻辑值");
-      sink_.Boolean(cell_row_, cell_column_, v == "1" || v == "true");
+      sink_->Boolean(cell_row_, cell_column_, v == "1" || v == "true");
       return;
     }
     case CellType::kError:
@@ -287,9 +368,9 @@ void SheetParser::Emit() {
       double serial = 0;
       if (!ParseIsoDate(Trimmed(value_), serial)) FailCell("的值“" + value_ + "”不是日期");
       if (serial < 0) {
-        sink_.Text(cell_row_, cell_column_, Trimmed(value_));
+        sink_->Text(cell_row_, cell_column_, Trimmed(value_));
       } else {
-        sink_.Date(cell_row_, cell_column_, serial);
+        sink_->Date(cell_row_, cell_column_, serial);
       }
       return;
     }
@@ -383,26 +464,7 @@ bool ParseIsoDate(std::string_view text, double& serial) {
 }
 
 bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uint32_t& column) {
-  std::size_t i = 0;
-  std::uint32_t c = 0;
-  for (; i < reference.size() && i < 4; ++i) {
-    char ch = reference[i];
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    if (ch < 'A' || ch > 'Z') break;
-    c = c * 26 + static_cast<std::uint32_t>(ch - 'A' + 1);
-  }
-  if (i == 0 || i == reference.size() || c > sheet::kMaxColumns) return false;
-  const std::string_view digits = reference.substr(i);
-  if (digits.size() > 7 || digits.front() == '0') return false;
-  std::uint32_t r = 0;
-  for (const char d : digits) {
-    if (d < '0' || d > '9') return false;
-    r = r * 10 + static_cast<std::uint32_t>(d - '0');
-  }
-  if (r > sheet::kMaxRows) return false;
-  row = r - 1;
-  column = c - 1;
-  return true;
+  return ReadCellReference(reference, row, column);
 }
 
 std::string CellName(std::uint32_t row, std::uint32_t column) {
@@ -413,10 +475,39 @@ std::string CellName(std::uint32_t row, std::uint32_t column) {
   return letters + std::to_string(static_cast<std::uint64_t>(row) + 1);
 }
 
+namespace {
+
+// The part inflated and scanned piece by piece, one cell element at each
+// Next.
+class XlsxSheetScan : public sheet::SheetScan {
+ public:
+  XlsxSheetScan(const zip::ZipArchive& zip, const std::string& part, SheetContext context)
+      : context_(std::move(context)), part_(zip, part), parser_(context_) {}
+
+  bool Next(CellSink& sink) override {
+    if (ended_) return false;
+    ended_ = !parser_.Step(part_.scanner(), sink);
+    return !ended_;
+  }
+
+ private:
+  SheetContext context_;
+  PartScanner part_;
+  SheetParser parser_;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<sheet::SheetScan> ScanSheet(const zip::ZipArchive& zip, const std::string& part,
+                                            SheetContext context) {
+  return std::make_unique<XlsxSheetScan>(zip, part, std::move(context));
+}
+
 void ReadSheet(const zip::ZipArchive& zip, const std::string& part, const SheetContext& context, CellSink& sink) {
-  PartScanner part_scanner(zip, part);
-  SheetParser parser(context, sink);
-  parser.Run(part_scanner.scanner());
+  XlsxSheetScan scan(zip, part, context);
+  while (scan.Next(sink)) {
+  }
 }
 
 }  // namespace platform::data::xlsx

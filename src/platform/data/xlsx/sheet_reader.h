@@ -5,6 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include <memory>
+
+#include "platform/data/sheet/cell_scan.h"
 #include "platform/data/zip/zip_archive.h"
 
 // One worksheet part streamed row by row: its cells are handed to a sink
@@ -16,19 +19,9 @@ namespace platform::data::xlsx {
 inline constexpr std::size_t kMaxTextBytes = std::size_t{16} << 20;
 
 // Receives the cells of a sheet in document order. Rows and columns count
-// from 0. Empty and error cells are not handed over.
-class CellSink {
- public:
-  virtual ~CellSink() = default;
-  virtual void Number(std::uint32_t row, std::uint32_t column, double value) = 0;
-  // A serial of the 1900 date system (1904 workbooks already converted).
-  virtual void Date(std::uint32_t row, std::uint32_t column, double serial) = 0;
-  virtual void Boolean(std::uint32_t row, std::uint32_t column, bool value) = 0;
-  // An index below the shared-string count given to ReadSheet.
-  virtual void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) = 0;
-  // Inline and formula strings; the view is valid during the call.
-  virtual void Text(std::uint32_t row, std::uint32_t column, std::string_view text) = 0;
-};
+// from 0. Empty and error cells are not handed over. A shared-string
+// index is below the count given in the SheetContext.
+using CellSink = sheet::CellSink;
 
 struct SheetContext {
   std::string name;  // the sheet's name, for messages
@@ -50,6 +43,12 @@ struct SheetContext {
 // not exist, a text over kMaxTextBytes, or a part that is not well-formed.
 void ReadSheet(const zip::ZipArchive& zip, const std::string& part, const SheetContext& context,
                CellSink& sink);
+
+// The same cells one element at each Next: the part is inflated as the
+// scan goes, nothing of it held. The zip must outlive the scan. Raises as
+// ReadSheet does (a missing part when it is made).
+std::unique_ptr<sheet::SheetScan> ScanSheet(const zip::ZipArchive& zip, const std::string& part,
+                                            SheetContext context);
 
 // "B12" as row 11, column 1; false when it is no cell reference.
 bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uint32_t& column);

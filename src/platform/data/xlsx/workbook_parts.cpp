@@ -137,7 +137,21 @@ void ReadSharedStrings(const zip::ZipArchive& zip, const std::string& part,
   std::size_t text_depth = 0;
   std::size_t phonetic_depth = 0;  // of the open <rPh>, 0 outside one
   std::size_t count = 0;
-  for (xml::Token t = s.Next(); t != xml::Token::kEndOfDocument; t = s.Next()) {
+  xml::Scanner::Leaf leaf;
+  auto add_item = [&](std::string& item) {
+    DecodeEscapes(item);
+    add(item);
+    ++count;
+  };
+  for (;;) {
+    // Most items are one plain <t>, read in one go.
+    while (!in_item && s.depth() == 1 && s.NextLeaf(leaf)) {
+      if (leaf.name != "si" && leaf.name != "sstItem") continue;
+      text.assign(leaf.child == "t" ? leaf.text : std::string_view());
+      add_item(text);
+    }
+    const xml::Token t = s.Next();
+    if (t == xml::Token::kEndOfDocument) break;
     if (t == xml::Token::kText) {
       if (in_text && text.size() + s.text().size() > kMaxTextBytes) {
         Damaged(s.part() + " 中的第 " + std::to_string(count + 1) + " 个共享字符串太长（超过 16 MB）");
@@ -158,9 +172,7 @@ void ReadSharedStrings(const zip::ZipArchive& zip, const std::string& part,
       if (in_text && s.depth() + 1 == text_depth) in_text = false;
       if (phonetic_depth != 0 && s.depth() + 1 == phonetic_depth) phonetic_depth = 0;
       if (in_item && s.depth() == 1) {
-        DecodeEscapes(text);
-        add(text);
-        ++count;
+        add_item(text);
         in_item = false;
       }
     }

@@ -1,5 +1,6 @@
 #include "platform/data/xlsx/xlsx_workbook.h"
 
+#include "platform/data/sheet/cell_scan.h"
 #include "platform/data/sheet/damage.h"
 #include "platform/data/sheet/sheet_cells.h"
 #include "platform/data/sheet/sheet_session.h"
@@ -10,24 +11,6 @@
 
 namespace platform::data::xlsx {
 namespace {
-
-// Hands the sheet reader's cells to the sheet layer's builder.
-class BuilderSink : public CellSink {
- public:
-  explicit BuilderSink(sheet::SheetCellsBuilder& builder) : builder_(builder) {}
-  void Number(std::uint32_t row, std::uint32_t column, double value) override { builder_.AddNumber(row, column, value); }
-  void Date(std::uint32_t row, std::uint32_t column, double serial) override { builder_.AddDate(row, column, serial); }
-  void Boolean(std::uint32_t row, std::uint32_t column, bool value) override { builder_.AddBoolean(row, column, value); }
-  void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) override {
-    builder_.AddSharedText(row, column, index);
-  }
-  void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override {
-    builder_.AddText(row, column, text);
-  }
-
- private:
-  sheet::SheetCellsBuilder& builder_;
-};
 
 class XlsxWorkbook : public sheet::WorkbookReader {
  public:
@@ -56,7 +39,7 @@ class XlsxWorkbook : public sheet::WorkbookReader {
     return out;
   }
 
-  sheet::SheetCells ReadCells(std::size_t index) const override {
+  std::unique_ptr<sheet::SheetScan> ScanCells(std::size_t index) const override {
     const SheetInfo& sheet = info_.sheets[worksheets_[index]];
     if (sheet.part.empty()) sheet::RaiseDamaged("找不到工作表“" + sheet.name + "”的数据");
     SheetContext context;
@@ -64,11 +47,10 @@ class XlsxWorkbook : public sheet::WorkbookReader {
     context.date1904 = info_.date1904;
     context.date_styles = date_styles_;
     context.shared_string_count = strings_->size();
-    sheet::SheetCellsBuilder builder(strings_);
-    BuilderSink sink(builder);
-    ReadSheet(*zip_, sheet.part, context, sink);
-    return builder.Finish();
+    return ScanSheet(*zip_, sheet.part, std::move(context));
   }
+
+  std::shared_ptr<const sheet::StringTable> SharedStrings() const override { return strings_; }
 
  private:
   std::unique_ptr<RandomAccessFile> file_;

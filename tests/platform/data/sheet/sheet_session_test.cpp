@@ -17,14 +17,18 @@ using testing_support::ErrorOf;
 // A workbook in memory: each worksheet's only value is "from " + its name.
 class MemoryWorkbook : public WorkbookReader {
  public:
-  explicit MemoryWorkbook(std::vector<Worksheet> sheets) : sheets_(std::move(sheets)) {}
-  std::vector<Worksheet> Worksheets() const override { return sheets_; }
-  SheetCells ReadCells(std::size_t index) const override {
-    return Build({T(0, 0, "name"), T(1, 0, "from " + sheets_.at(index).name)});
+  explicit MemoryWorkbook(std::vector<Worksheet> sheets) : sheets_(std::move(sheets)) {
+    for (const Worksheet& sheet : sheets_) cells_.push_back({T(0, 0, "name"), T(1, 0, "from " + sheet.name)});
   }
+  std::vector<Worksheet> Worksheets() const override { return sheets_; }
+  std::unique_ptr<SheetScan> ScanCells(std::size_t index) const override {
+    return std::make_unique<MemoryScan>(cells_.at(index));
+  }
+  std::shared_ptr<const StringTable> SharedStrings() const override { return std::make_shared<StringTable>(); }
 
  private:
   std::vector<Worksheet> sheets_;
+  std::vector<std::vector<Cell>> cells_;
 };
 
 std::unique_ptr<Session> Open() {

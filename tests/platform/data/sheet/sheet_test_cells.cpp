@@ -32,6 +32,22 @@ platform::data::sheet::SheetCells Build(const std::vector<Cell>& cells, const st
   return builder.Finish();
 }
 
+bool MemoryScan::Next(platform::data::sheet::CellSink& sink) {
+  if (next_ == cells_.size()) return false;
+  const Cell& c = cells_[next_++];
+  switch (c.kind) {
+    case 'n': sink.Number(c.row, c.column, c.number); break;
+    case 'd': sink.Date(c.row, c.column, c.number); break;
+    case 'b': sink.Boolean(c.row, c.column, c.number != 0); break;
+    case 's': sink.SharedText(c.row, c.column, static_cast<std::uint32_t>(c.number)); break;
+    default: {
+      const std::string scratch = c.text;
+      sink.Text(c.row, c.column, scratch);
+    }
+  }
+  return true;
+}
+
 std::vector<std::string> RowsOf(const platform::data::RowSource& table) {
   std::vector<std::string> rows;
   platform::Variant v;

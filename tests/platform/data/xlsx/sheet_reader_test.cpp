@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <random>
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
@@ -98,6 +100,32 @@ TEST(SheetReaderTest, EveryCellTypeByItsRule) {
   }
 }
 
+// Every number text gives the double nearest to it, as the C library's
+// conversion does: short decimals take a quicker way than long ones.
+TEST(SheetReaderTest, NumbersAreTheNearestDouble) {
+  std::vector<std::string> texts = {"0.1", "-5760.9747", "123456789012345", "999999999999999", "1234567890123456",
+                                    "0.000000000000001", "1.", ".5", "-0", "-0.0", "9007199254740993",
+                                    "0.30000000000000004", "123.456e2", "82653.5", "-82196.0", "0.123456789012345",
+                                    "1.7976931348623157e308", "000000000000000012.5"};
+  std::mt19937_64 rng(15);
+  for (int i = 0; i < 3000; ++i) {
+    std::string digits = std::to_string(rng() % 1'000'000'000'000'000);
+    const std::size_t point = rng() % (digits.size() + 1);
+    if (point < digits.size()) digits.insert(point, ".");
+    texts.push_back((rng() % 2 ? "-" : "") + digits);
+  }
+  std::string sheet = "<sheetData><row r=\"1\">";
+  std::vector<std::string> expected;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::string cell = CellName(0, static_cast<std::uint32_t>(i));
+    sheet += "<c r=\"" + cell + "\"><v>" + texts[i] + "</v></c>";
+    char shown[40];
+    std::snprintf(shown, sizeof shown, "%.17g", std::strtod(texts[i].c_str(), nullptr));
+    expected.push_back(cell + " n " + shown);
+  }
+  EXPECT_EQ(Cells(sheet + "</row></sheetData>"), expected);
+}
+
 TEST(SheetReaderTest, DatesOfThe1904SystemAreShifted) {
   SheetContext context = Context();
   context.date1904 = true;
@@ -183,7 +211,7 @@ TEST(SheetReaderTest, CellReferencesAndNames) {
     EXPECT_EQ(column, c);
     EXPECT_EQ(CellName(r, c), std::string(text) == "b2" ? "B2" : text);
   }
-  for (const char* bad : {"", "A", "1", "A0", "A01", "XFE1", "AAAA1", "A1048577", "A1B", "$A$1", "A 1", "A-1"}) {
+  for (const char* bad : {"", "A", "1", "A0", "A01", "XFE1", "AAAA1", "A1048577", "A1B", "$A$1", "A 1", "A-1", "@1", "[1", "`1", "{1", "A@1", "\xC1\x31"}) {
     EXPECT_FALSE(ParseCellReference(bad, row, column)) << bad;
   }
 }

@@ -30,13 +30,35 @@ class PieceInput : public Input {
   std::size_t piece_;
 };
 
+std::string StartTag(const Scanner& scanner) {
+  std::string out = "<" + std::string(scanner.name());
+  for (const Attribute& a : scanner.attributes()) out += " " + std::string(a.name) + "=" + std::string(a.value);
+  return out;
+}
+
 // The tokens as text: <name a=v>, </name>, T(text) with the pieces of one
-// text joined; an empty element shows as <name/></name>.
-std::string Trace(std::string_view document, std::size_t piece = 0) {
+// text joined; an empty element shows as <name/></name>. With leaves,
+// NextLeaf is tried before every token (counted in *leaves) and a leaf is
+// shown as its tokens are.
+std::string Trace(std::string_view document, std::size_t piece = 0, int* leaves = nullptr) {
   PieceInput input(document, piece);
   Scanner scanner(input, "part.xml");
   std::string out, text;
+  Scanner::Leaf leaf;
   for (;;) {
+    if (leaves != nullptr && scanner.NextLeaf(leaf)) {
+      if (!text.empty()) out += "T(" + text + ")";
+      text.clear();
+      ++*leaves;
+      out += StartTag(scanner) + ">";
+      if (!leaf.child.empty()) {
+        out += "<" + std::string(leaf.child) + ">";
+        if (!leaf.text.empty()) out += "T(" + std::string(leaf.text) + ")";
+        out += "</" + std::string(leaf.child) + ">";
+      }
+      out += "</" + std::string(leaf.name) + ">";
+      continue;
+    }
     const Token token = scanner.Next();
     if (token != Token::kText && !text.empty()) {
       out += "T(" + text + ")";
@@ -44,9 +66,7 @@ std::string Trace(std::string_view document, std::size_t piece = 0) {
     }
     switch (token) {
       case Token::kStartElement:
-        out += "<" + std::string(scanner.name());
-        for (const Attribute& a : scanner.attributes()) out += " " + std::string(a.name) + "=" + std::string(a.value);
-        out += scanner.empty_element() ? "/>" : ">";
+        out += StartTag(scanner) + (scanner.empty_element() ? "/>" : ">");
         break;
       case Token::kEndElement:
         out += "</" + std::string(scanner.name()) + ">";
@@ -58,6 +78,16 @@ std::string Trace(std::string_view document, std::size_t piece = 0) {
         return out;
     }
   }
+}
+
+std::string WithoutEmptyMarks(std::string trace) {
+  for (std::size_t at; (at = trace.find("/></")) != std::string::npos;) trace.erase(at, 1);
+  return trace;
+}
+
+// A trace read with leaves, where an empty element cannot show as such.
+std::string LeafTrace(std::string_view document, std::size_t piece, int& leaves) {
+  return WithoutEmptyMarks(Trace(document, piece, &leaves));
 }
 
 std::string Utf16(std::u16string_view text, bool big_endian, bool bom) {
@@ -102,6 +132,8 @@ TEST(XmlScannerTest, WellFormedDocumentsGiveTheirTokensInAnyPieces) {
   for (const Case& c : cases) {
     for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
       EXPECT_EQ(Trace(c.document, piece), c.trace) << c.document << " in pieces of " << piece;
+      int leaves = 0;
+      EXPECT_EQ(LeafTrace(c.document, piece, leaves), WithoutEmptyMarks(c.trace)) << c.document << " with leaves";
     }
   }
 }
@@ -216,6 +248,62 @@ TEST(XmlScannerTest, MalformedInputIsDamageSayingWhatIsWrong) {
     EXPECT_EQ(e.description().substr(0, head.size()), head) << c.document.substr(0, 60);
     EXPECT_NE(e.description().find(c.what), std::string::npos)
         << c.document.substr(0, 60) << " gives " << e.description();
+    int leaves = 0;
+    EXPECT_EQ(ErrorOf([&] { LeafTrace(c.document, 0, leaves); }).description(), e.description()) << "with leaves";
+  }
+}
+
+// Plain elements are read whole; anything else is left to Next(), which
+// reads it the same or says what is wrong, at the same byte.
+TEST(XmlScannerTest, PlainElementsAreReadWholeAndNothingElseIs) {
+  struct Case {
+    std::string content;  // inside <r>
+    int leaves;
+  };
+  const std::vector<Case> cases = {
+      {"<c r=\"A1\" s=\"3\" t=\"s\"><v>12</v></c><c r=\"B1\"/><c r=\"C1\"></c>", 3},
+      {" \n<c><v></v></c>\n <si><t>中文 text</t></si>", 2},
+      {"<c r=\"A1\"><v>1 &amp; 2</v></c>", 0},
+      {"<c r=\"A1\"><v>a\r\nb</v></c>", 0},
+      {"<c r=\"A1\"><v>a]b</v></c>", 0},
+      {"<c r=\"A1\"><v><![CDATA[1]]></v></c>", 0},
+      {"<c r='A1'><v>1</v></c>", 0},
+      {"<c r=\"&#65;1\"><v>1</v></c>", 0},
+      {"<c  r=\"A1\"><v>1</v></c>", 0},
+      {"<x:c xmlns:x=\"u\"><x:v>1</x:v></x:c>", 0},
+      {"<c><f>A2</f><v>1</v></c>", 0},
+      {"<c><v t=\"1\">1</v></c>", 0},
+      {"<c><is><t>x</t></is></c>", 1},  // the <t>
+      {"<c><v>1</v ></c>", 0},
+      {"<c><v/></c>", 1},  // the <v/>
+      {"<c><v>1</v></c> text", 1},
+      {"<c>1</c>", 0},
+  };
+  for (const Case& c : cases) {
+    const std::string document = "<r>" + c.content + "</r>";
+    for (const std::size_t piece : {std::size_t{0}, std::size_t{5}}) {
+      int leaves = 0;
+      std::string general = Trace(document, piece);
+      // White space between elements is skipped by leaves.
+      for (const std::string_view blank : {"T( \n)", "T(\n )"}) {
+        if (const std::size_t at = general.find(blank); at != std::string::npos) general.erase(at, blank.size());
+      }
+      EXPECT_EQ(LeafTrace(document, piece, leaves), WithoutEmptyMarks(general)) << document;
+      if (piece == 0) {
+        EXPECT_EQ(leaves, c.leaves) << document;
+      }
+    }
+  }
+  const std::vector<std::string> damaged = {
+      "<c r=\"A1\" r=\"B1\"><v>1</v></c>", "<c><v>1</w></c>", "<c><v>1</v></d>", "<c><v>\xC3\x28</v></c>",
+      "<c><v>\x01</v></c>", "<c r=\"\x02\"/>", "<c><v>]]></v></c>", "<c><v>1</v>",
+  };
+  for (const std::string& content : damaged) {
+    const std::string document = "<r>" + content + "</r>";
+    const Error general = ErrorOf([&] { Trace(document); });
+    int leaves = 0;
+    EXPECT_EQ(ErrorOf([&] { LeafTrace(document, 0, leaves); }).description(), general.description()) << document;
+    EXPECT_EQ(leaves, 0) << document;
   }
 }
 

@@ -33,6 +33,7 @@ enum : std::uint8_t {
   kAttributeSpecial = 16,  // in attribute values: & < \t \n \r controls, non-ASCII
   kCdataSpecial = 32,      // in CDATA, comments and instructions: \r controls, non-ASCII
   kPlainName = 64,         // ASCII name characters but ':'
+  kMarkup = 128,           // '<'
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -48,6 +49,7 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
     if (control || c >= 0x80 || c == '&' || c == ']') k |= kTextSpecial;
     if (c < 0x20 || c >= 0x80 || c == '&' || c == '<') k |= kAttributeSpecial;
     if (control || c >= 0x80) k |= kCdataSpecial;
+    if (c == '<') k |= kMarkup;
     t[static_cast<std::size_t>(c)] = k;
   }
   return t;
@@ -359,35 +361,121 @@ E2D_HOT Scanner::Step Scanner::PlainStartTag() {
   const char* p = name;
   while (ClassOf(*p) & kPlainName) ++p;  // the NUL after the buffer stops it
   if (p == name) return StartTag();
-  const std::string_view element(name, static_cast<std::size_t>(p - name));
-  attributes_.clear();
+  const char* const name_end = p;
   bool empty = false;
+  p = PlainAttributes(p, empty);
+  if (p == nullptr) return StartTag();
+  prefixed_ = false;
+  return FinishStartTag(static_cast<std::size_t>(name_end - b), 0, static_cast<std::size_t>(p - b), empty);
+}
+
+// The attributes of a plain start tag from p, its name's end, into
+// attributes_; returns where the tag ends, nullptr when it is not plain.
+E2D_HOT const char* Scanner::PlainAttributes(const char* p, bool& empty) {
+  attributes_.clear();
   for (;;) {
-    if (*p == '>') {
-      ++p;
-      break;
-    }
+    if (*p == '>') return p + 1;
     if (*p == '/' && p[1] == '>') {
-      p += 2;
       empty = true;
-      break;
+      return p + 2;
     }
-    if (*p != ' ' || attributes_.size() == 8) return StartTag();
+    if (*p != ' ' || attributes_.size() == 8) return nullptr;
     const char* const attribute = ++p;
-    if (!(ClassOf(*p) & kNameStart)) return StartTag();
+    if (!(ClassOf(*p) & kNameStart)) return nullptr;
     while (ClassOf(*p) & kPlainName) ++p;
-    if (p[0] != '=' || p[1] != '"') return StartTag();
+    if (p[0] != '=' || p[1] != '"') return nullptr;
     const char* const value = p + 2;
-    std::uint8_t classes = 0;
-    for (p = value; *p != '"' && *p != '\0'; ++p) classes |= ClassOf(*p);
-    if (*p != '"' || (classes & kAttributeSpecial)) return StartTag();
+    // Stops at the quote or at anything to decode (the NUL after the buffer too).
+    for (p = value; !(ClassOf(*p) & kAttributeSpecial) && *p != '"';) ++p;
+    if (*p != '"') return nullptr;
     const std::string_view attribute_name(attribute, static_cast<std::size_t>(value - 2 - attribute));
     attributes_.push_back({attribute_name, attribute_name, std::string_view(value, static_cast<std::size_t>(p - value))});
     ++p;
   }
-  prefixed_ = false;
-  return FinishStartTag(static_cast<std::size_t>(element.data() + element.size() - b), 0,
-                        static_cast<std::size_t>(p - b), empty);
+}
+
+namespace {
+
+// p past "</" + name + ">", or nullptr.
+E2D_HOT const char* AfterEndTag(const char* p, std::string_view name) {
+  if (p[0] != '<' || p[1] != '/') return nullptr;
+  p += 2;
+  for (const char c : name) {
+    if (*p++ != c) return nullptr;
+  }
+  return *p == '>' ? p + 1 : nullptr;
+}
+
+// Text from p on up to the next "<" that needs no decoding and is correct
+// UTF-8 (Chinese text mostly): where it ends, nullptr when it is not such
+// text or does not end before e.
+const char* PlainUtf8(const char* p, const char* e) {
+  while (p < e) {
+    if (*p == '<') return p;
+    if (static_cast<unsigned char>(*p) < 0x80) {
+      if (ClassOf(*p) & kTextSpecial) return nullptr;
+      ++p;
+      continue;
+    }
+    const std::size_t n = Utf8Char(p, e);
+    if (n == 0) return nullptr;
+    p += n;
+  }
+  return nullptr;
+}
+
+E2D_HOT bool HasDuplicates(const std::vector<Attribute>& attributes) {
+  for (std::size_t i = 1; i < attributes.size(); ++i) {
+    const std::string_view a = attributes[i].name;
+    for (std::size_t j = 0; j < i; ++j) {
+      const std::string_view b = attributes[j].name;
+      if (a.size() == b.size() && a[0] == b[0] && SameBytes(a.data(), b.data(), a.size())) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Scanner::NextLeaf(Leaf& leaf) {
+  if (!started_ || pending_end_ || in_cdata_ || open_.empty() || depth() + 2 > kMaxDepth) return false;
+  const char* const b = buffer_.get();
+  // White space right after a text is that text's end, not to be skipped.
+  const char* p = b + (token_ == Token::kText ? pos_ : SkipSpaces(pos_));  // the NUL after the buffer stops it
+  if (*p != '<') return false;
+  const char* const name = ++p;
+  if (!(ClassOf(*p) & kNameStart)) return false;
+  while (ClassOf(*p) & kPlainName) ++p;
+  const std::string_view element(name, static_cast<std::size_t>(p - name));
+  bool empty = false;
+  p = PlainAttributes(p, empty);
+  if (p == nullptr || HasDuplicates(attributes_)) return false;
+  std::string_view child, text;
+  if (!empty) {
+    const char* after = AfterEndTag(p, element);
+    if (after == nullptr) {
+      if (*p != '<' || !(ClassOf(p[1]) & kNameStart)) return false;
+      const char* const child_name = ++p;
+      while (ClassOf(*p) & kPlainName) ++p;
+      if (*p != '>') return false;
+      child = std::string_view(child_name, static_cast<std::size_t>(p - child_name));
+      const char* const text_begin = ++p;
+      while (!(ClassOf(*p) & (kTextSpecial | kMarkup))) ++p;
+      if (*p != '<') p = PlainUtf8(p, b + end_);
+      if (p == nullptr) return false;
+      text = std::string_view(text_begin, static_cast<std::size_t>(p - text_begin));
+      p = AfterEndTag(p, child);
+      if (p != nullptr) after = AfterEndTag(p, element);
+      if (after == nullptr) return false;
+    }
+    p = after;
+  }
+  leaf = {element, child, text};
+  name_ = local_name_ = element;
+  empty_element_ = false;
+  token_ = Token::kEndElement;
+  pos_ = static_cast<std::size_t>(p - b);
+  return true;
 }
 
 E2D_HOT Scanner::Step Scanner::StartTag() {

@@ -68,6 +68,27 @@ class Scanner {
   // The value of the attribute with that local name, nullptr when absent.
   const std::string_view* Find(std::string_view local_name) const;
 
+  // An element read whole by NextLeaf: its name, and its one child's name
+  // and text ("" when it has none).
+  struct Leaf {
+    std::string_view name;
+    std::string_view child;
+    std::string_view text;
+  };
+  // Reads, after any white space, the element that starts there when it is
+  // written in the plainest way and lies whole in what has been read so
+  // far: ASCII names without prefixes, attributes after single spaces as
+  // name="value" with nothing to decode, and either no content
+  // (<c r="A1"/>, <c r="A1"></c>) or one child without attributes holding
+  // text with nothing to decode (<c r="A1"><v>12</v></c>). Gives
+  // what the tokens of that element would, attributes() included, and
+  // returns true; white space before the element is skipped (unless a
+  // text token came just before, which it ends). Otherwise it
+  // consumes nothing and returns false: Next() then reads on (and says what
+  // may be wrong). Only inside an element, never with a start tag's end
+  // pending.
+  bool NextLeaf(Leaf& leaf);
+
   // kText: text with entities decoded and line ends as "\n". One text
   // between two tags may come as several kText tokens in a row.
   std::string_view text() const { return text_; }
@@ -96,6 +117,7 @@ class Scanner {
   Step Markup();
   Step StartTag();
   Step PlainStartTag();
+  const char* PlainAttributes(const char* p, bool& empty);
   Step EndTag();
   Step Comment();
   Step ProcessingInstruction();

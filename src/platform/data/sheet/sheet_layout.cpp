@@ -1,0 +1,179 @@
+#include "platform/data/sheet/sheet_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/codepage/codepage.h"
+#include "platform/runtime/variant.h"
+
+namespace platform::data::sheet {
+namespace {
+
+std::uint64_t Bits(double d) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  return bits;
+}
+
+std::uint64_t Step(std::uint64_t mix, std::uint64_t value) {
+  mix = (mix ^ value) * 0x9E3779B97F4A7C15u;
+  return mix ^ (mix >> 29);
+}
+
+// The text form of a value that is not text, as the table names a field
+// with it.
+template <typename Set>
+std::string TextForm(Set set) {
+  Variant v;
+  set(v);
+  return v.ToText();
+}
+
+}  // namespace
+
+std::vector<FieldInfo> FieldsOf(const SheetLayout& layout) {
+  if (!layout.has_content) return {};
+  const std::uint32_t width = layout.last_column - layout.first_column + 1;
+  std::vector<FieldInfo> fields(width);
+  for (std::uint32_t f = 0; f < width; ++f) {
+    const std::size_t column = layout.first_column + f;
+    const std::size_t widest = column < layout.column_width.size() ? layout.column_width[column] : 0;
+    fields[f].defined_size = static_cast<std::int32_t>(std::clamp<std::size_t>(widest, 1, INT32_MAX));
+  }
+  std::vector<bool> named(width);
+  for (const auto& [column, text] : layout.header) {
+    if (column < layout.first_column || column > layout.last_column) continue;
+    fields[column - layout.first_column].name = text;
+    named[column - layout.first_column] = true;
+  }
+  for (std::uint32_t f = 0; f < width; ++f) {
+    if (!named[f]) fields[f].name = "F" + std::to_string(f + 1);
+  }
+  return fields;
+}
+
+std::int64_t DataRowCount(const SheetLayout& layout) {
+  return layout.has_content ? std::int64_t{layout.last_row} - layout.header_row : 0;
+}
+
+void CellFingerprint::Add(std::uint32_t row, std::uint32_t column, CellKind kind, std::uint64_t payload) {
+  ++count_;
+  mix_ = Step(mix_, std::uint64_t{row} << 32 | std::uint64_t{column} << 8 | static_cast<std::uint8_t>(kind));
+  mix_ = Step(mix_, payload);
+}
+
+void CellFingerprint::AddText(std::uint32_t row, std::uint32_t column, std::string_view text) {
+  std::uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+  Add(row, column, CellKind::kOwnText, hash ^ text.size());
+}
+
+LayoutSink::LayoutSink(const StringTable& shared_strings, SheetLimits limits)
+    : shared_(shared_strings),
+      limits_{std::min(limits.rows, kMaxRows), std::min(limits.columns, kMaxColumns)},
+      shared_width_(shared_strings.size(), -1) {}
+
+bool LayoutSink::Take(std::uint32_t row, std::uint32_t column) {
+  if (!in_order_) return false;
+  if (row >= limits_.rows || column >= limits_.columns) RaiseBeyondLimits(row, column, limits_);
+  if (any_ && (row < last_row_ || (row == last_row_ && column <= last_column_))) {
+    in_order_ = false;
+    return false;
+  }
+  any_ = true;
+  last_row_ = row;
+  last_column_ = column;
+  return true;
+}
+
+bool LayoutSink::InHeader(std::uint32_t row, std::uint32_t column) {
+  if (!layout_.has_content) {
+    layout_.has_content = true;
+    layout_.header_row = row;
+  }
+  layout_.last_row = row;
+  layout_.first_column = std::min(layout_.first_column, column);
+  layout_.last_column = std::max(layout_.last_column, column);
+  return row == layout_.header_row;
+}
+
+void LayoutSink::Widen(std::uint32_t column, std::size_t width) {
+  if (column >= layout_.column_width.size()) layout_.column_width.resize(column + 1);
+  layout_.column_width[column] = std::max(layout_.column_width[column], width);
+}
+
+// A text cell of that width (0: empty text, which is no content).
+void LayoutSink::Measure(std::uint32_t row, std::uint32_t column, std::size_t width, std::string_view text) {
+  if (width == 0) return;
+  if (InHeader(row, column)) {
+    layout_.header.emplace_back(column, std::string(text));
+  } else {
+    Widen(column, width);
+  }
+}
+
+void LayoutSink::Number(std::uint32_t row, std::uint32_t column, double value) {
+  if (!Take(row, column)) return;
+  fingerprint_.Add(row, column, CellKind::kNumber, Bits(value));
+  if (InHeader(row, column)) {
+    layout_.header.emplace_back(column, TextForm([&](Variant& v) { v.SetNumber(value); }));
+  } else {
+    Widen(column, NumberTextLength(value));
+  }
+}
+
+void LayoutSink::Date(std::uint32_t row, std::uint32_t column, double serial) {
+  if (!Take(row, column)) return;
+  fingerprint_.Add(row, column, CellKind::kDate, Bits(serial));
+  if (InHeader(row, column)) {
+    layout_.header.emplace_back(column, TextForm([&](Variant& v) { v.SetDate(serial); }));
+  } else {
+    Widen(column, DateTextLength(serial));
+  }
+}
+
+void LayoutSink::Boolean(std::uint32_t row, std::uint32_t column, bool value) {
+  if (!Take(row, column)) return;
+  fingerprint_.Add(row, column, CellKind::kBoolean, value ? 1 : 0);
+  if (InHeader(row, column)) {
+    layout_.header.emplace_back(column, value ? "True" : "False");
+  } else {
+    Widen(column, value ? 4 : 5);
+  }
+}
+
+void LayoutSink::SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) {
+  if (index >= shared_.size()) RaiseMissingSharedString(index);
+  if (!Take(row, column)) return;
+  fingerprint_.Add(row, column, CellKind::kSharedText, index);
+  std::int32_t& width = shared_width_[index];
+  const std::string_view text = shared_.Get(index);
+  if (width < 0) width = static_cast<std::int32_t>(std::min<std::size_t>(codepage::Cp936Length(text), INT32_MAX));
+  Measure(row, column, static_cast<std::size_t>(width), text);
+}
+
+void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view text) {
+  if (!Take(row, column)) return;
+  fingerprint_.AddText(row, column, text);
+  Measure(row, column, codepage::Cp936Length(text), text);
+}
+
+void HandOver(const SheetCells& cells, CellSink& sink) {
+  for (std::size_t k = 0; k < cells.row_count(); ++k) {
+    const SheetCells::Row row = cells.row(k);
+    for (std::size_t i = row.begin; i < row.end; ++i) {
+      const std::uint32_t column = cells.Column(i);
+      switch (cells.Kind(i)) {
+        case CellKind::kNumber: sink.Number(row.number, column, cells.Number(i)); break;
+        case CellKind::kDate: sink.Date(row.number, column, cells.Number(i)); break;
+        case CellKind::kBoolean: sink.Boolean(row.number, column, cells.Boolean(i)); break;
+        case CellKind::kSharedText:
+          sink.SharedText(row.number, column, static_cast<std::uint32_t>(cells.SharedIndex(i)));
+          break;
+        case CellKind::kOwnText: sink.Text(row.number, column, cells.Text(i)); break;
+      }
+    }
+  }
+}
+
+}  // namespace platform::data::sheet
