@@ -10,11 +10,7 @@
 
 namespace platform::data::sheet {
 
-double SheetCells::Number(std::size_t i) const {
-  double d;
-  std::memcpy(&d, &payloads_[i], sizeof d);
-  return d;
-}
+double SheetCells::Number(std::size_t i) const { return std::bit_cast<double>(payloads_[i]); }
 
 std::string_view SheetCells::Text(std::size_t i) const {
   const auto index = static_cast<std::size_t>(payloads_[i]);

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <bit>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -114,10 +114,10 @@ class SheetCellsBuilder {
   void Reserve(std::size_t cells);
 
   void AddNumber(std::uint32_t row, std::uint32_t column, double value) {
-    Add(row, column, CellKind::kNumber, Bits(value));
+    Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
   }
   void AddDate(std::uint32_t row, std::uint32_t column, double serial) {
-    Add(row, column, CellKind::kDate, Bits(serial));
+    Add(row, column, CellKind::kDate, std::bit_cast<std::uint64_t>(serial));
   }
   void AddBoolean(std::uint32_t row, std::uint32_t column, bool value) {
     Add(row, column, CellKind::kBoolean, value ? 1 : 0);
@@ -136,11 +136,6 @@ class SheetCellsBuilder {
   SheetCells Finish();
 
  private:
-  static std::uint64_t Bits(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits;
-  }
   void Add(std::uint32_t row, std::uint32_t column, CellKind kind, std::uint64_t payload) {
     if (row >= limits_.rows || column >= limits_.columns || cells_.size() >= kMaxCells) Refuse(row, column);
     if (!cells_.starts_.empty()) {

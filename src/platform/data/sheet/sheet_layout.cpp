@@ -1,19 +1,13 @@
 #include "platform/data/sheet/sheet_layout.h"
 
 #include <algorithm>
-#include <cstring>
+#include <bit>
 
 #include "platform/codepage/codepage.h"
 #include "platform/runtime/variant.h"
 
 namespace platform::data::sheet {
 namespace {
-
-std::uint64_t Bits(double d) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  return bits;
-}
 
 std::uint64_t Step(std::uint64_t mix, std::uint64_t value) {
   mix = (mix ^ value) * 0x9E3779B97F4A7C15u;
@@ -114,7 +108,7 @@ void LayoutSink::Measure(std::uint32_t row, std::uint32_t column, std::size_t wi
 
 void LayoutSink::Number(std::uint32_t row, std::uint32_t column, double value) {
   if (!Take(row, column)) return;
-  fingerprint_.Add(row, column, CellKind::kNumber, Bits(value));
+  fingerprint_.Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
   if (InHeader(row, column)) {
     layout_.header.emplace_back(column, TextForm([&](Variant& v) { v.SetNumber(value); }));
   } else {
@@ -124,7 +118,7 @@ void LayoutSink::Number(std::uint32_t row, std::uint32_t column, double value) {
 
 void LayoutSink::Date(std::uint32_t row, std::uint32_t column, double serial) {
   if (!Take(row, column)) return;
-  fingerprint_.Add(row, column, CellKind::kDate, Bits(serial));
+  fingerprint_.Add(row, column, CellKind::kDate, std::bit_cast<std::uint64_t>(serial));
   if (InHeader(row, column)) {
     layout_.header.emplace_back(column, TextForm([&](Variant& v) { v.SetDate(serial); }));
   } else {

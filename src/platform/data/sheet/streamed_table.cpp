@@ -1,7 +1,7 @@
 #include "platform/data/sheet/streamed_table.h"
 
 #include <algorithm>
-#include <cstring>
+#include <bit>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,18 +12,6 @@
 
 namespace platform::data::sheet {
 namespace {
-
-std::uint64_t Bits(double d) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  return bits;
-}
-
-double Double(std::uint64_t bits) {
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
 
 }  // namespace
 
@@ -49,12 +37,12 @@ class StreamedSheetTable::Cursor : public CellSink {
   std::int64_t loaded() const { return loaded_; }
 
   void Number(std::uint32_t row, std::uint32_t column, double value) override {
-    seen_.Add(row, column, CellKind::kNumber, Bits(value));
-    Hold(row, column, CellKind::kNumber, Bits(value));
+    seen_.Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
+    Hold(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
   }
   void Date(std::uint32_t row, std::uint32_t column, double serial) override {
-    seen_.Add(row, column, CellKind::kDate, Bits(serial));
-    Hold(row, column, CellKind::kDate, Bits(serial));
+    seen_.Add(row, column, CellKind::kDate, std::bit_cast<std::uint64_t>(serial));
+    Hold(row, column, CellKind::kDate, std::bit_cast<std::uint64_t>(serial));
   }
   void Boolean(std::uint32_t row, std::uint32_t column, bool value) override {
     seen_.Add(row, column, CellKind::kBoolean, value ? 1 : 0);
@@ -201,8 +189,8 @@ void StreamedSheetTable::Cursor::Fill(int field, Variant& out) const {
   }
   const Held& held = row_[static_cast<std::size_t>(at)];
   switch (held.kind) {
-    case CellKind::kNumber: out.SetNumber(Double(held.payload)); return;
-    case CellKind::kDate: out.SetDate(Double(held.payload)); return;
+    case CellKind::kNumber: out.SetNumber(std::bit_cast<double>(held.payload)); return;
+    case CellKind::kDate: out.SetDate(std::bit_cast<double>(held.payload)); return;
     case CellKind::kBoolean: out.SetBoolean(held.payload != 0); return;
     case CellKind::kSharedText: out.SetTextView(shared_->Get(static_cast<std::size_t>(held.payload))); return;
     case CellKind::kOwnText:
