@@ -31,7 +31,11 @@ def workbooks(with_corpus):
     found += sorted(glob.glob(os.path.join(ROOT, "tests", "fixtures", "*.xls")))
     found += sorted(glob.glob(os.path.join(ROOT, "examples", "*.xls")))
     if with_corpus:
-        corpus = os.path.join(ROOT, "..", "..", "shared", "corpus")
+        # ../shared beside the project, or two levels up from a worktree.
+        candidates = [os.path.join(ROOT, "..", "shared", "corpus"), os.path.join(ROOT, "..", "..", "shared", "corpus")]
+        corpus = next((c for c in candidates if os.path.isdir(c)), None)
+        if corpus is None:
+            sys.exit("same_output.py: no ../shared/corpus beside the project")
         for sub in ("xls", "xlsx"):
             found += sorted(glob.glob(os.path.join(corpus, sub, "*")))
     return found
