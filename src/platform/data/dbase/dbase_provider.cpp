@@ -8,12 +8,19 @@
 #include "platform/data/dbase/dbf_writer.h"
 #include "platform/data/dbase/field_names.h"
 #include "platform/data/dbase/statement.h"
+#include "platform/data/dbase/write_behind.h"
 #include "platform/data/warnings.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/runtime/error.h"
 
 namespace platform::data::dbase {
 namespace {
+
+// Rows handed to the writing thread at a time: enough that handing over
+// costs nothing per row, few enough that the table on disk stays close
+// behind the rows sent.
+constexpr std::size_t kRowsPerHandOver = 256;
+constexpr std::size_t kBytesPerHandOver = std::size_t{256} << 10;
 
 // Field-name warnings are all listed (at most one of each kind per
 // field); value warnings up to this many per kind, then only counted.
@@ -66,12 +73,27 @@ std::size_t NotInCp936(std::string_view cp936, std::string& scratch) {
 
 class DbaseSession final : public Session {
  public:
-  DbaseSession(FileSystem& file_system, const Clock& clock, std::string_view folder)
-      : file_system_(file_system), clock_(clock), folder_(folder) {}
+  DbaseSession(FileSystem& file_system, const Clock& clock, std::string_view folder,
+               WriteMode mode)
+      : file_system_(file_system), clock_(clock), folder_(folder) {
+    if (mode == WriteMode::kOnThread) {
+      behind_ = std::make_unique<WriteBehind>([this](const RowBatch& rows) { InsertBatch(rows); });
+    }
+  }
 
-  // Tables not closed keep the rows inserted so far: each writer finishes
-  // its file on the way out.
-  ~DbaseSession() override = default;
+  // Tables not closed keep the rows inserted so far: the rows on their way
+  // are written, then each writer finishes its file on the way out.
+  ~DbaseSession() override {
+    if (!behind_) return;
+    try {
+      behind_->Finish();
+    } catch (...) {
+      // Destruction finishes what it can; Close is where errors are told.
+    }
+    behind_.reset();
+  }
+  DbaseSession(const DbaseSession&) = delete;
+  DbaseSession& operator=(const DbaseSession&) = delete;
 
   std::unique_ptr<RowSource> OpenSchema(int /*schema*/) override {
     Raise(err::kNotSupported, "dBase 连接不提供架构行集");
@@ -85,11 +107,19 @@ class DbaseSession final : public Session {
     if (closed_) Raise(err::kDbaseSessionClosed, "dBase 连接已经关闭");
     switch (ClassifyStatement(statement)) {
       case StatementKind::kCreateTable:
+        // The tables' list changes and field warnings are added: only once
+        // the rows sent before are in.
+        if (behind_) behind_->Finish();
         CreateTable(ParseCreateTable(statement, folder_));
         break;
       case StatementKind::kInsert:
+        // Parsed here, so a statement that does not fit is refused at once.
         ParseInsert(statement, targets_, insert_);
-        Insert(*tables_[insert_.table]);
+        if (behind_) {
+          Send(*tables_[insert_.table]);
+        } else {
+          Insert(*tables_[insert_.table], insert_.values);
+        }
         break;
     }
   }
@@ -97,8 +127,15 @@ class DbaseSession final : public Session {
   void Close() override {
     if (closed_) return;
     closed_ = true;
-    // Every table is closed even when one fails; the first error is raised.
     std::exception_ptr first;
+    if (behind_) {
+      try {
+        behind_->Finish();
+      } catch (...) {
+        first = std::current_exception();
+      }
+    }
+    // Every table is closed even when one fails; the first error is raised.
     for (const auto& table : tables_) {
       try {
         table->writer->Close();
@@ -109,9 +146,36 @@ class DbaseSession final : public Session {
     if (first) std::rethrow_exception(first);
   }
 
+  // Complete for the rows sent only once the session is closed.
   const WarningList& DataWarnings() const override { return warnings_.warnings(); }
 
  private:
+  // Queues the parsed row for the writing thread.
+  void Send(Table& table) {
+    RowBatch* batch = &behind_->filling();
+    if (batch->table != &table) {
+      behind_->Hand();
+      batch = &behind_->filling();
+      batch->table = &table;
+    }
+    for (const std::string_view value : insert_.values) batch->Add(value);
+    if (batch->value_count() >= kRowsPerHandOver * insert_.values.size() ||
+        batch->byte_count() >= kBytesPerHandOver) {
+      behind_->Hand();
+    }
+  }
+
+  // On the writing thread.
+  void InsertBatch(const RowBatch& rows) {
+    Table& table = *static_cast<Table*>(rows.table);
+    const std::size_t columns = table.column_names.size();
+    row_values_.resize(columns);
+    for (std::size_t at = 0; at < rows.value_count(); at += columns) {
+      for (std::size_t i = 0; i < columns; ++i) row_values_[i] = rows.value(at + i);
+      Insert(table, row_values_);
+    }
+  }
+
   void CreateTable(CreateTableStatement create) {
     std::vector<std::string> names;
     names.reserve(create.columns.size());
@@ -170,12 +234,12 @@ class DbaseSession final : public Session {
     for (const auto& t : tables_) targets_.push_back({t->path, t->column_names, t->insert_head});
   }
 
-  void Insert(Table& table) {
+  void Insert(Table& table, std::span<const std::string_view> values) {
     const std::vector<DbfField>& fields = table.writer->fields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
       std::string& bytes = table.encoded[i];
       bytes.clear();
-      table.four_byte[i] = codepage::AppendCp936(insert_.values[i], bytes);
+      table.four_byte[i] = codepage::AppendCp936(values[i], bytes);
       table.full_length[i] = bytes.size();
       const std::size_t width = static_cast<std::size_t>(fields[i].width);
       if (bytes.size() > width) {
@@ -215,13 +279,16 @@ class DbaseSession final : public Session {
   std::string scratch_;
   WarningLog warnings_;
   bool closed_ = false;
+  std::vector<std::string_view> row_values_;  // the writing thread's
+  // Last: it ends its thread before anything the rows need goes.
+  std::unique_ptr<WriteBehind> behind_;
 };
 
 }  // namespace
 
 std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system, const Clock& clock,
-                                          std::string_view folder) {
-  return std::make_unique<DbaseSession>(file_system, clock, folder);
+                                          std::string_view folder, WriteMode mode) {
+  return std::make_unique<DbaseSession>(file_system, clock, folder, mode);
 }
 
 }  // namespace platform::data::dbase

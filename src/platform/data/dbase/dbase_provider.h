@@ -31,8 +31,17 @@ namespace platform::data::dbase {
 // characters written in four-byte GB18030 form, in field names and in
 // values; every field-name warning is listed, value warnings the first 100
 // of each kind, the rest counted.
+//
+// WriteMode::kOnThread: inserts are checked and parsed at once, then
+// encoded and written on a thread of the session's own, in batches, while
+// the caller goes on. An error in writing (a full disk) is raised by a
+// later Execute or by Close; Close returns once every row sent is in, and
+// only then do DataWarnings cover every row.
+enum class WriteMode { kOnCaller, kOnThread };
+
 std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system,
                                           const Clock& clock,
-                                          std::string_view folder);
+                                          std::string_view folder,
+                                          WriteMode mode = WriteMode::kOnCaller);
 
 }  // namespace platform::data::dbase

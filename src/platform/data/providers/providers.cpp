@@ -39,7 +39,9 @@ class RealProviders : public ProviderFactory {
     return OpenWorkbookFile(file_system_.OpenForRead(path));
   }
   std::unique_ptr<Session> OpenDbase(std::string_view folder) override {
-    return dbase::OpenDbaseSession(file_system_, clock_, folder);
+    // The run parses and converts the next rows while the last ones are
+    // written: the two take the two halves of the work.
+    return dbase::OpenDbaseSession(file_system_, clock_, folder, dbase::WriteMode::kOnThread);
   }
 
  private:
