@@ -152,8 +152,38 @@ void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view 
   Measure(row, column, codepage::Cp936Length(text), text);
 }
 
-void HandOver(const SheetCells& cells, CellSink& sink) {
+void LayoutSink::StartBelowHeader(std::uint32_t header_row) {
+  layout_.has_content = true;
+  layout_.header_row = header_row;
+  layout_.last_row = header_row;
+}
+
+SheetLayout JoinBelow(SheetLayout above, const SheetLayout& below) {
+  above.last_row = std::max(above.last_row, below.last_row);
+  above.first_column = std::min(above.first_column, below.first_column);
+  above.last_column = std::max(above.last_column, below.last_column);
+  if (above.column_width.size() < below.column_width.size()) above.column_width.resize(below.column_width.size());
+  for (std::size_t c = 0; c < below.column_width.size(); ++c) {
+    above.column_width[c] = std::max(above.column_width[c], below.column_width[c]);
+  }
+  return above;
+}
+
+std::size_t FirstContentRow(const SheetCells& cells) {
   for (std::size_t k = 0; k < cells.row_count(); ++k) {
+    const SheetCells::Row row = cells.row(k);
+    for (std::size_t i = row.begin; i < row.end; ++i) {
+      const CellKind kind = cells.Kind(i);
+      if ((kind != CellKind::kSharedText && kind != CellKind::kOwnText) || !cells.Text(i).empty()) return k;
+    }
+  }
+  return cells.row_count();
+}
+
+void HandOver(const SheetCells& cells, CellSink& sink) { HandOver(cells, 0, cells.row_count(), sink); }
+
+void HandOver(const SheetCells& cells, std::size_t first_row, std::size_t end_row, CellSink& sink) {
+  for (std::size_t k = first_row; k < end_row; ++k) {
     const SheetCells::Row row = cells.row(k);
     for (std::size_t i = row.begin; i < row.end; ++i) {
       const std::uint32_t column = cells.Column(i);

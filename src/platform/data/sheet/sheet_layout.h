@@ -62,6 +62,10 @@ class LayoutSink : public CellSink {
   // shared_strings must outlive the sink.
   LayoutSink(const StringTable& shared_strings, SheetLimits limits);
 
+  // For a part of a sheet wholly below its header row, which an earlier
+  // part found: every cell with content is measured, none names a field.
+  void StartBelowHeader(std::uint32_t header_row);
+
   bool in_order() const { return in_order_; }
   const SheetLayout& layout() const { return layout_; }
   SheetLayout TakeLayout() { return std::move(layout_); }
@@ -95,7 +99,17 @@ class LayoutSink : public CellSink {
   std::uint32_t last_column_ = 0;
 };
 
-// Hands cells already held to a sink, in their order.
+// Hands cells already held to a sink, in their order: all of them, or the
+// stored rows [first_row, end_row).
 void HandOver(const SheetCells& cells, CellSink& sink);
+void HandOver(const SheetCells& cells, std::size_t first_row, std::size_t end_row, CellSink& sink);
+
+// The layout of cells in order: of above, then of below, which was learnt
+// with StartBelowHeader(above's header row).
+SheetLayout JoinBelow(SheetLayout above, const SheetLayout& below);
+
+// The stored row holding the first cell with content (row_count() if
+// none): the header row.
+std::size_t FirstContentRow(const SheetCells& cells);
 
 }  // namespace platform::data::sheet

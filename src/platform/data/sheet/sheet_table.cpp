@@ -1,15 +1,53 @@
 #include "platform/data/sheet/sheet_table.h"
 
+#include <algorithm>
+#include <exception>
+#include <thread>
+
 #include "platform/data/sheet/sheet_layout.h"
 
 namespace platform::data::sheet {
+namespace {
+
+// Below this many cells a second thread costs more than it saves.
+constexpr std::size_t kSplitLayoutCells = std::size_t{1} << 16;
+
+// Sorted cells are in order: the layout is learnt as a reader's first pass
+// learns it. A big sheet's rows below the header are measured in two
+// halves at once, the lower half on a thread of its own.
+SheetLayout LearnLayout(const SheetCells& cells) {
+  LayoutSink above(cells.shared_strings(), SheetLimits{});
+  const std::size_t header = FirstContentRow(cells);
+  const std::size_t split = std::max(header + 1, cells.row_count() / 2);
+  if (cells.size() < kSplitLayoutCells || split >= cells.row_count()) {
+    HandOver(cells, above);
+    return above.TakeLayout();
+  }
+  LayoutSink below(cells.shared_strings(), SheetLimits{});
+  below.StartBelowHeader(cells.row(header).number);
+  std::exception_ptr error;
+  std::thread lower([&] {
+    try {
+      HandOver(cells, split, cells.row_count(), below);
+    } catch (...) {
+      error = std::current_exception();
+    }
+  });
+  try {
+    HandOver(cells, 0, split, above);
+  } catch (...) {
+    lower.join();
+    throw;
+  }
+  lower.join();
+  if (error) std::rethrow_exception(error);
+  return JoinBelow(above.TakeLayout(), below.layout());
+}
+
+}  // namespace
 
 SheetTable::SheetTable(SheetCells cells) : cells_(std::move(cells)) {
-  // Sorted cells are in order: the layout is learnt as a reader's first
-  // pass learns it.
-  LayoutSink sink(cells_.shared_strings(), SheetLimits{});
-  HandOver(cells_, sink);
-  const SheetLayout& layout = sink.layout();
+  const SheetLayout layout = LearnLayout(cells_);
   fields_ = FieldsOf(layout);
   row_count_ = DataRowCount(layout);
   if (!layout.has_content) {

@@ -48,6 +48,63 @@ TEST(SheetTableTest, UsedRangeHeaderNamesWidthsAndValues) {
   }
 }
 
+// A big sheet's layout is learnt in two halves at once; what each half
+// alone sees (a wider value, a column further left or right, the last
+// row, no content at all, the header in the lower half of the stored
+// rows) must join into the layout of the whole.
+TEST(SheetTableTest, BigSheetsLayoutLearntInHalvesIsTheWholeSheets) {
+  using Fields = std::vector<std::pair<std::string, std::int32_t>>;
+  struct Case {
+    const char* what;
+    std::vector<Cell> cells;
+    Fields fields;
+    std::int64_t rows;
+  };
+  const auto data_rows = [](std::uint32_t from, std::uint32_t to) {
+    std::vector<Cell> cells;
+    for (std::uint32_t r = from; r <= to; ++r) {
+      cells.push_back(N(r, 1, r));
+      cells.push_back(T(r, 2, "x"));
+    }
+    return cells;
+  };
+  const auto join = [](std::vector<std::vector<Cell>> parts) {
+    std::vector<Cell> all;
+    for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  const auto empty_rows = [](std::uint32_t from, std::uint32_t to) {
+    std::vector<Cell> cells;
+    for (std::uint32_t r = from; r <= to; ++r) cells.push_back(T(r, 0, ""));
+    return cells;
+  };
+  const std::vector<Case> cases = {
+      {"the lower half widens, adds columns on both sides and the last row",
+       join({{T(0, 0, ""), T(0, 5, ""), T(1, 1, "名称"), T(1, 2, "值")}, data_rows(2, 29999),
+             {T(30000, 0, "左边"), T(30000, 2, "a long value of 20 b")}, data_rows(30001, 40001),
+             {S(40002, 7, 1), N(40005, 3, 1.5)}}),
+       {{"F1", 4}, {"名称", 5}, {"值", 20}, {"F4", 3}, {"F5", 1}, {"F6", 1}, {"F7", 1}, {"F8", 4}},
+       40004},
+      {"the lower half holds only empty text",
+       join({{T(0, 1, "名称"), T(0, 2, "值")}, data_rows(1, 40000), empty_rows(40001, 80000)}),
+       {{"名称", 5}, {"值", 1}},
+       40000},
+      {"the header below the middle of the stored rows",
+       join({empty_rows(0, 49999), {T(50000, 1, "名称")}, data_rows(50001, 90000)}),
+       {{"名称", 5}, {"F2", 1}},
+       40000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_GE(c.cells.size(), std::size_t{1} << 16);
+    const SheetTable table(Build(c.cells, {"共享", "苹果"}));
+    Fields fields;
+    for (const FieldInfo& f : table.Fields()) fields.emplace_back(f.name, f.defined_size);
+    EXPECT_EQ(fields, c.fields);
+    EXPECT_EQ(table.RowCount(), c.rows);
+  }
+}
+
 TEST(SheetTableTest, ValuesKeepTheirKindAndTextViewsTheCells) {
   const SheetTable table(Build({T(0, 0, "a"), T(0, 1, "b"), T(0, 2, "c"), T(0, 3, "d"), N(1, 0, 1.5),
                                 D(1, 1, 45000.5), B(1, 2, true), S(1, 3, 0)},
