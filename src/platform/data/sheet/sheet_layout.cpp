@@ -108,7 +108,7 @@ void LayoutSink::Measure(std::uint32_t row, std::uint32_t column, std::size_t wi
 
 void LayoutSink::Number(std::uint32_t row, std::uint32_t column, double value) {
   if (!Take(row, column)) return;
-  fingerprint_.Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
+  if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
   if (InHeader(row, column)) {
     layout_.header.emplace_back(column, TextForm([&](Variant& v) { v.SetNumber(value); }));
   } else {
@@ -118,7 +118,7 @@ void LayoutSink::Number(std::uint32_t row, std::uint32_t column, double value) {
 
 void LayoutSink::Date(std::uint32_t row, std::uint32_t column, double serial) {
   if (!Take(row, column)) return;
-  fingerprint_.Add(row, column, CellKind::kDate, std::bit_cast<std::uint64_t>(serial));
+  if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kDate, std::bit_cast<std::uint64_t>(serial));
   if (InHeader(row, column)) {
     layout_.header.emplace_back(column, TextForm([&](Variant& v) { v.SetDate(serial); }));
   } else {
@@ -128,7 +128,7 @@ void LayoutSink::Date(std::uint32_t row, std::uint32_t column, double serial) {
 
 void LayoutSink::Boolean(std::uint32_t row, std::uint32_t column, bool value) {
   if (!Take(row, column)) return;
-  fingerprint_.Add(row, column, CellKind::kBoolean, value ? 1 : 0);
+  if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kBoolean, value ? 1 : 0);
   if (InHeader(row, column)) {
     layout_.header.emplace_back(column, value ? "True" : "False");
   } else {
@@ -139,7 +139,7 @@ void LayoutSink::Boolean(std::uint32_t row, std::uint32_t column, bool value) {
 void LayoutSink::SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) {
   if (index >= shared_.size()) RaiseMissingSharedString(index);
   if (!Take(row, column)) return;
-  fingerprint_.Add(row, column, CellKind::kSharedText, index);
+  if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kSharedText, index);
   std::int32_t& width = shared_width_[index];
   const std::string_view text = shared_.Get(index);
   if (width < 0) width = static_cast<std::int32_t>(std::min<std::size_t>(codepage::Cp936Length(text), INT32_MAX));
@@ -148,7 +148,7 @@ void LayoutSink::SharedText(std::uint32_t row, std::uint32_t column, std::uint32
 
 void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view text) {
   if (!Take(row, column)) return;
-  fingerprint_.AddText(row, column, text);
+  if (fingerprinting_) fingerprint_.AddText(row, column, text);
   Measure(row, column, codepage::Cp936Length(text), text);
 }
 

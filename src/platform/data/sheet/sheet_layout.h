@@ -65,6 +65,8 @@ class LayoutSink : public CellSink {
   // For a part of a sheet wholly below its header row, which an earlier
   // part found: every cell with content is measured, none names a field.
   void StartBelowHeader(std::uint32_t header_row);
+  // For cells held, which are never read again: fingerprint() stays empty.
+  void SkipFingerprint() { fingerprinting_ = false; }
 
   bool in_order() const { return in_order_; }
   const SheetLayout& layout() const { return layout_; }
@@ -93,6 +95,7 @@ class LayoutSink : public CellSink {
   std::vector<std::int32_t> shared_width_;
   SheetLayout layout_;
   CellFingerprint fingerprint_;
+  bool fingerprinting_ = true;
   bool in_order_ = true;
   bool any_ = false;
   std::uint32_t last_row_ = 0;

@@ -17,6 +17,7 @@ constexpr std::size_t kSplitLayoutCells = std::size_t{1} << 16;
 // halves at once, the lower half on a thread of its own.
 SheetLayout LearnLayout(const SheetCells& cells) {
   LayoutSink above(cells.shared_strings(), SheetLimits{});
+  above.SkipFingerprint();
   const std::size_t header = FirstContentRow(cells);
   const std::size_t split = std::max(header + 1, cells.row_count() / 2);
   if (cells.size() < kSplitLayoutCells || split >= cells.row_count()) {
@@ -24,6 +25,7 @@ SheetLayout LearnLayout(const SheetCells& cells) {
     return above.TakeLayout();
   }
   LayoutSink below(cells.shared_strings(), SheetLimits{});
+  below.SkipFingerprint();
   below.StartBelowHeader(cells.row(header).number);
   std::exception_ptr error;
   std::thread lower([&] {
