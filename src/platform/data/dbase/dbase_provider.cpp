@@ -77,7 +77,7 @@ class DbaseSession final : public Session {
                WriteMode mode)
       : file_system_(file_system), clock_(clock), folder_(folder) {
     if (mode == WriteMode::kOnThread) {
-      behind_ = std::make_unique<WriteBehind>([this](const RowBatch& rows) { InsertBatch(rows); });
+      behind_ = std::make_unique<WriteBehind>([this](const StatementBatch& inserts) { InsertAll(inserts); });
     }
   }
 
@@ -113,12 +113,16 @@ class DbaseSession final : public Session {
         CreateTable(ParseCreateTable(statement, folder_));
         break;
       case StatementKind::kInsert:
-        // Parsed here, so a statement that does not fit is refused at once.
-        ParseInsert(statement, targets_, insert_);
         if (behind_) {
-          Send(*tables_[insert_.table]);
+          StatementBatch& batch = behind_->filling();
+          batch.Add(statement);
+          // A failure is told at the next insert, not a batch later.
+          if (batch.count() >= kRowsPerHandOver || batch.byte_count() >= kBytesPerHandOver ||
+              behind_->failed()) {
+            behind_->Hand();
+          }
         } else {
-          Insert(*tables_[insert_.table], insert_.values);
+          ParseAndInsert(statement);
         }
         break;
     }
@@ -150,30 +154,15 @@ class DbaseSession final : public Session {
   const WarningList& DataWarnings() const override { return warnings_.warnings(); }
 
  private:
-  // Queues the parsed row for the writing thread.
-  void Send(Table& table) {
-    RowBatch* batch = &behind_->filling();
-    if (batch->table != &table) {
-      behind_->Hand();
-      batch = &behind_->filling();
-      batch->table = &table;
-    }
-    for (const std::string_view value : insert_.values) batch->Add(value);
-    if (batch->value_count() >= kRowsPerHandOver * insert_.values.size() ||
-        batch->byte_count() >= kBytesPerHandOver) {
-      behind_->Hand();
-    }
+  // On the writing thread: the tables and targets stay as they are while
+  // it works (a CREATE TABLE waits for it first).
+  void InsertAll(const StatementBatch& inserts) {
+    for (std::size_t i = 0; i < inserts.count(); ++i) ParseAndInsert(inserts.text(i));
   }
 
-  // On the writing thread.
-  void InsertBatch(const RowBatch& rows) {
-    Table& table = *static_cast<Table*>(rows.table);
-    const std::size_t columns = table.column_names.size();
-    row_values_.resize(columns);
-    for (std::size_t at = 0; at < rows.value_count(); at += columns) {
-      for (std::size_t i = 0; i < columns; ++i) row_values_[i] = rows.value(at + i);
-      Insert(table, row_values_);
-    }
+  void ParseAndInsert(std::string_view statement) {
+    ParseInsert(statement, targets_, insert_);
+    Insert(*tables_[insert_.table], insert_.values);
   }
 
   void CreateTable(CreateTableStatement create) {
@@ -279,7 +268,6 @@ class DbaseSession final : public Session {
   std::string scratch_;
   WarningLog warnings_;
   bool closed_ = false;
-  std::vector<std::string_view> row_values_;  // the writing thread's
   // Last: it ends its thread before anything the rows need goes.
   std::unique_ptr<WriteBehind> behind_;
 };

@@ -32,11 +32,13 @@ namespace platform::data::dbase {
 // values; every field-name warning is listed, value warnings the first 100
 // of each kind, the rest counted.
 //
-// WriteMode::kOnThread: inserts are checked and parsed at once, then
-// encoded and written on a thread of the session's own, in batches, while
-// the caller goes on. An error in writing (a full disk) is raised by a
-// later Execute or by Close; Close returns once every row sent is in, and
-// only then do DataWarnings cover every row.
+// WriteMode::kOnThread: inserts are carried out on a thread of the
+// session's own, in batches, while the caller goes on. An insert's error
+// (a statement that does not fit, a full disk) is raised by a later
+// Execute or by Close, and again by every insert and Close after; no
+// insert sent after it goes in. Close
+// returns once every insert sent is carried out, and only then do
+// DataWarnings cover every row. CREATE TABLE is carried out at once.
 enum class WriteMode { kOnCaller, kOnThread };
 
 std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system,

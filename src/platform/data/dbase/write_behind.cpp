@@ -18,17 +18,17 @@ WriteBehind::~WriteBehind() {
 
 void WriteBehind::RaiseError(std::unique_lock<std::mutex>& lock) {
   if (!error_) return;
-  const std::exception_ptr error = std::exchange(error_, nullptr);
+  const std::exception_ptr error = error_;
   lock.unlock();
   std::rethrow_exception(error);
 }
 
 void WriteBehind::Hand() {
-  if (filling_.value_count() == 0) return;
+  if (filling_.count() == 0) return;
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return !busy_; });
   if (error_) {
-    // The caller hears of the failure before handing anything more.
+    // Nothing goes in after a failure.
     filling_.Clear();
     RaiseError(lock);
   }
@@ -54,15 +54,21 @@ void WriteBehind::Run() {
     // handed over are the rows the table keeps.
     changed_.wait(lock, [&] { return busy_ || stop_; });
     if (!busy_) return;
+    const bool failed = error_ != nullptr;
     lock.unlock();
     std::exception_ptr error;
-    try {
-      work_(working_);
-    } catch (...) {
-      error = std::current_exception();
+    if (!failed) {
+      try {
+        work_(working_);
+      } catch (...) {
+        error = std::current_exception();
+      }
     }
     lock.lock();
-    if (error && !error_) error_ = error;
+    if (error) {
+      error_ = error;
+      failed_.store(true, std::memory_order_relaxed);
+    }
     busy_ = false;
     changed_.notify_all();
   }

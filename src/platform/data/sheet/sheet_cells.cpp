@@ -48,8 +48,27 @@ void SheetCellsBuilder::Reserve(std::size_t cells) {
 }
 
 void SheetCellsBuilder::AddSharedText(std::uint32_t row, std::uint32_t column, std::uint64_t index) {
-  if (index >= cells_.shared_->size()) RaiseMissingSharedString(index);
+  if (shared_later_) {
+    max_shared_ = any_shared_ ? std::max(max_shared_, index) : index;
+    any_shared_ = true;
+  } else if (index >= cells_.shared_->size()) {
+    RaiseMissingSharedString(index);
+  }
   Add(row, column, CellKind::kSharedText, index);
+}
+
+void SheetCellsBuilder::SetSharedStrings(std::shared_ptr<const StringTable> shared_strings) {
+  cells_.shared_ = shared_strings ? std::move(shared_strings) : std::make_shared<const StringTable>();
+  shared_later_ = false;
+  if (!any_shared_ || max_shared_ < cells_.shared_->size()) return;
+  // The cells are still as they came (sorting waits for Finish): the first
+  // that refers to a missing string is the one AddSharedText would have
+  // refused.
+  for (std::size_t i = 0; i < cells_.size(); ++i) {
+    if (cells_.kinds_[i] == CellKind::kSharedText && cells_.payloads_[i] >= cells_.shared_->size()) {
+      RaiseMissingSharedString(cells_.payloads_[i]);
+    }
+  }
 }
 
 void SheetCellsBuilder::AddText(std::uint32_t row, std::uint32_t column, std::string_view text) {

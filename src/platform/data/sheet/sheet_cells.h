@@ -113,6 +113,12 @@ class SheetCellsBuilder {
   // address space, not memory).
   void Reserve(std::size_t cells);
 
+  // For shared strings still being read: a shared index is checked only
+  // once SetSharedStrings gives them, which then raises, as AddSharedText
+  // would have, for the first cell that refers to one that does not exist.
+  void CheckSharedLater() { shared_later_ = true; }
+  void SetSharedStrings(std::shared_ptr<const StringTable> shared_strings);
+
   void AddNumber(std::uint32_t row, std::uint32_t column, double value) {
     Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
   }
@@ -146,6 +152,10 @@ class SheetCellsBuilder {
   }
   [[noreturn]] void Refuse(std::uint32_t row, std::uint32_t column) const;
   void Sort();
+
+  bool shared_later_ = false;
+  bool any_shared_ = false;  // while checking later: the largest index so far
+  std::uint64_t max_shared_ = 0;
 
   // Cells are counted in 32 bits.
   static constexpr std::size_t kMaxCells = UINT32_MAX;

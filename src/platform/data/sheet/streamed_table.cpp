@@ -218,15 +218,27 @@ namespace {
 // only the layout.
 class FirstPassSink : public CellSink {
  public:
-  FirstPassSink(std::shared_ptr<const StringTable> shared, SheetLimits limits, std::size_t budget)
-      : shared_(std::move(shared)), limits_(limits), budget_(budget), builder_(std::in_place, shared_, limits) {}
+  // The reader's shared strings are asked for only when first needed:
+  // a reader may still be reading them while the cells are held.
+  FirstPassSink(const WorkbookReader& reader, SheetLimits limits, std::size_t budget)
+      : reader_(reader), limits_(limits), budget_(budget), builder_(std::in_place, nullptr, limits) {
+    builder_->CheckSharedLater();
+  }
 
   // Whether the cells are still held (else layout() has them).
   bool holding() const { return builder_.has_value(); }
   // Whether the rest of the sheet is still wanted: not once the layout
   // found cells out of order.
   bool wanted() const { return holding() || layout_->in_order(); }
-  SheetCells TakeCells() { return builder_->Finish(); }
+  SheetCells TakeCells() {
+    builder_->SetSharedStrings(Strings());
+    return builder_->Finish();
+  }
+  // Raises for a held cell that refers to a shared string that does not
+  // exist (what holding it would have raised).
+  void CheckHeldCells() {
+    if (holding()) builder_->SetSharedStrings(Strings());
+  }
   const LayoutSink& layout() const { return *layout_; }
 
   void Number(std::uint32_t row, std::uint32_t column, double value) override {
@@ -283,11 +295,18 @@ class FirstPassSink : public CellSink {
   // dropped. Cells out of order stay held: they must be sorted.
   void Check() {
     if (builder_->HeldBytes() <= budget_ || !builder_->in_order()) return;
+    builder_->SetSharedStrings(Strings());
     layout_.emplace(*shared_, limits_);
     HandOver(builder_->Finish(), *layout_);
     builder_.reset();
   }
 
+  const std::shared_ptr<const StringTable>& Strings() {
+    if (!shared_) shared_ = reader_.SharedStrings();
+    return shared_;
+  }
+
+  const WorkbookReader& reader_;
   std::shared_ptr<const StringTable> shared_;
   SheetLimits limits_;
   std::size_t budget_;
@@ -300,16 +319,22 @@ class FirstPassSink : public CellSink {
 std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet,
                                           std::size_t held_budget) {
   std::unique_ptr<SheetScan> scan = reader->ScanCells(worksheet);
-  const std::shared_ptr<const StringTable> shared = reader->SharedStrings();
-  FirstPassSink first(shared, reader->Limits(), held_budget);
-  while (first.wanted() && scan->Next(first)) {
+  FirstPassSink first(*reader, reader->Limits(), held_budget);
+  try {
+    while (first.wanted() && scan->Next(first)) {
+    }
+  } catch (...) {
+    // A held cell before the failure that names a missing shared string
+    // is the sheet's first fault: that is the one told.
+    first.CheckHeldCells();
+    throw;
   }
   scan.reset();
   if (first.holding()) return std::make_unique<SheetTable>(first.TakeCells());
   if (!first.layout().in_order()) {
     // Cells out of order are sorted, so the sheet is held whole.
     scan = reader->ScanCells(worksheet);
-    return std::make_unique<SheetTable>(ReadAllCells(*scan, shared, reader->Limits()));
+    return std::make_unique<SheetTable>(ReadAllCells(*scan, reader->SharedStrings(), reader->Limits()));
   }
   return std::make_unique<StreamedSheetTable>(std::move(reader), worksheet, first.layout().layout(),
                                               first.layout().fingerprint());

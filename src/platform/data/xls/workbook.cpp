@@ -43,13 +43,13 @@ double RkValue(std::uint32_t rk) {
   return (rk & 0x01) ? value / 100 : value;
 }
 
-void ReadSharedStrings(const RecordReader& reader, sheet::StringTable& table) {
-  RecordCursor c = Cursor(reader);
+void ReadSharedStrings(std::string_view data, const std::vector<std::uint32_t>& breaks, sheet::StringTable& table) {
+  RecordCursor c(data, breaks);
   c.Skip(4);  // the total count
   // The unique count is not trusted beyond reserving room: each string
   // takes at least 3 bytes, and each byte of text at most 2 bytes of UTF-8
   // (a UTF-16 unit at most 3).
-  const std::size_t bytes = reader.data().size();
+  const std::size_t bytes = data.size();
   table.Reserve(bytes * 2, std::min<std::size_t>(c.U32(), bytes / 3));
   std::string text;
   std::size_t trailing = 0;
@@ -92,7 +92,7 @@ int ReadWorkbookBof(RecordReader& reader) {
 // The records of the globals substream after its BOF, one function each.
 class GlobalsReader {
  public:
-  explicit GlobalsReader(const RandomAccessFile& stream) : reader_(stream) {}
+  GlobalsReader(const RandomAccessFile& stream, StringsRead strings) : reader_(stream), strings_read_(strings) {}
 
   WorkbookGlobals Read() {
     g_.biff_version = ReadWorkbookBof(reader_);
@@ -115,8 +115,16 @@ class GlobalsReader {
       case rec::kBoundSheet: OnBoundSheet(c); break;
       case rec::kFormat: OnFormat(c); break;
       case rec::kXf: c.Skip(2); xf_formats_.push_back(c.U16()); break;
-      case rec::kSst: if (biff8_) ReadSharedStrings(reader_, *strings_); break;
+      case rec::kSst: if (biff8_) OnSst(); break;
       default: break;
+    }
+  }
+
+  void OnSst() {
+    if (strings_read_ == StringsRead::kLater) {
+      g_.raw_shared_strings.push_back({std::string(reader_.data()), reader_.breaks()});
+    } else {
+      ReadSharedStrings(reader_.data(), reader_.breaks(), *strings_);
     }
   }
 
@@ -158,6 +166,7 @@ class GlobalsReader {
   }
 
   RecordReader reader_;
+  StringsRead strings_read_;
   WorkbookGlobals g_;
   bool biff8_ = true;
   std::shared_ptr<sheet::StringTable> strings_ = std::make_shared<sheet::StringTable>();
@@ -353,7 +362,15 @@ std::string WorkbookGlobals::DecodeText(std::string_view bytes) const {
   return out;
 }
 
-WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream) { return GlobalsReader(stream).Read(); }
+WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream, StringsRead strings) {
+  return GlobalsReader(stream, strings).Read();
+}
+
+std::shared_ptr<const sheet::StringTable> DecodeSharedStrings(const std::vector<RawRecord>& records) {
+  auto table = std::make_shared<sheet::StringTable>();
+  for (const RawRecord& record : records) ReadSharedStrings(record.data, record.breaks, *table);
+  return table;
+}
 
 std::unique_ptr<sheet::SheetScan> ScanSheetCells(const RandomAccessFile& stream, const SheetEntry& sheet,
                                                 const WorkbookGlobals& globals) {

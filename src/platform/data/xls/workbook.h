@@ -30,6 +30,12 @@ struct SheetEntry {
   std::uint8_t type = 0;      // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
 };
 
+// A record as read, its CONTINUE pieces joined (see RecordReader).
+struct RawRecord {
+  std::string data;
+  std::vector<std::uint32_t> breaks;
+};
+
 struct WorkbookGlobals {
   int biff_version = 8;  // 5 (Excel 5/95) or 8 (Excel 97-2003)
   bool date1904 = false;
@@ -37,6 +43,9 @@ struct WorkbookGlobals {
   std::vector<SheetEntry> sheets;  // in tab order
   std::shared_ptr<const sheet::StringTable> shared_strings = std::make_shared<sheet::StringTable>();
   std::vector<bool> date_xf;       // per cell format: holds a date or time
+  // Read with StringsRead::kLater: the SST records, for
+  // DecodeSharedStrings (shared_strings is then empty).
+  std::vector<RawRecord> raw_shared_strings;
 
   // Text stored in the workbook's code page (BIFF5) as UTF-8.
   std::string DecodeText(std::string_view bytes) const;
@@ -47,7 +56,14 @@ struct WorkbookGlobals {
 // workbook BOF (with a precise text for Excel 2.x-4.0 files),
 // kWorkbookEncrypted for a FILEPASS record, kWorkbookDamaged for a
 // truncated record.
-WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream);
+// kLater leaves the shared strings undecoded (they take most of the time
+// the globals take), for the caller to decode beside other work.
+enum class StringsRead { kNow, kLater };
+WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream, StringsRead strings = StringsRead::kNow);
+
+// The shared strings of the SST records, as ReadWorkbookGlobals decodes
+// them. Touches nothing else.
+std::shared_ptr<const sheet::StringTable> DecodeSharedStrings(const std::vector<RawRecord>& records);
 
 // Reads the cells of the sheet whose BOF is at sheet.offset: numbers by
 // their cell format as numbers or dates (1904 serials moved to the 1900

@@ -1,5 +1,7 @@
 #include "platform/data/xls/workbook_provider.h"
 
+#include <exception>
+#include <thread>
 
 #include "platform/data/sheet/sheet_session.h"
 #include "platform/data/xls/biff_records.h"
@@ -11,6 +13,10 @@
 
 namespace platform::data::xls {
 namespace {
+
+// Shared strings of fewer bytes are decoded at once: a thread would cost
+// more than it saves.
+constexpr std::size_t kStringsBesideBytes = std::size_t{64} << 10;
 
 
 // A view of a file the session owns elsewhere (a bare BIFF stream is the
@@ -36,11 +42,32 @@ class BiffWorkbook : public sheet::WorkbookReader {
       : file_(std::move(file)),
         compound_(std::move(compound)),
         stream_(std::move(stream)),
-        globals_(ReadWorkbookGlobals(*stream_)) {
+        globals_(ReadWorkbookGlobals(*stream_, StringsRead::kLater)) {
     for (std::size_t i = 0; i < globals_.sheets.size(); ++i) {
       if (globals_.sheets[i].type == kSheetTypeWorksheet) worksheets_.push_back(i);
     }
+    // The shared strings are decoded beside the first scan of a sheet,
+    // which needs only their number, and only at its end.
+    std::size_t bytes = 0;
+    for (const RawRecord& record : globals_.raw_shared_strings) bytes += record.data.size();
+    if (bytes < kStringsBesideBytes) {
+      strings_ = DecodeSharedStrings(globals_.raw_shared_strings);
+      globals_.raw_shared_strings.clear();
+    } else {
+      decoder_ = std::thread([this, raw = std::move(globals_.raw_shared_strings)] {
+        try {
+          strings_ = DecodeSharedStrings(raw);
+        } catch (...) {
+          decode_error_ = std::current_exception();
+        }
+      });
+    }
   }
+  ~BiffWorkbook() override {
+    if (decoder_.joinable()) decoder_.join();
+  }
+  BiffWorkbook(const BiffWorkbook&) = delete;
+  BiffWorkbook& operator=(const BiffWorkbook&) = delete;
 
   std::vector<sheet::Worksheet> Worksheets() const override {
     std::vector<sheet::Worksheet> out;
@@ -54,7 +81,12 @@ class BiffWorkbook : public sheet::WorkbookReader {
   std::unique_ptr<sheet::SheetScan> ScanCells(std::size_t index) const override {
     return ScanSheetCells(*stream_, globals_.sheets[worksheets_[index]], globals_);
   }
-  std::shared_ptr<const sheet::StringTable> SharedStrings() const override { return globals_.shared_strings; }
+  // Waits for the decoding, the first time.
+  std::shared_ptr<const sheet::StringTable> SharedStrings() const override {
+    if (decoder_.joinable()) decoder_.join();
+    if (decode_error_) std::rethrow_exception(decode_error_);
+    return strings_;
+  }
   sheet::SheetLimits Limits() const override { return kBiffLimits; }
 
  private:
@@ -63,6 +95,9 @@ class BiffWorkbook : public sheet::WorkbookReader {
   std::unique_ptr<RandomAccessFile> stream_;
   WorkbookGlobals globals_;
   std::vector<std::size_t> worksheets_;  // indexes into globals_.sheets
+  std::shared_ptr<const sheet::StringTable> strings_;  // once decoder_ is done
+  std::exception_ptr decode_error_;
+  mutable std::thread decoder_;
 };
 
 std::unique_ptr<Session> OpenBiff(std::unique_ptr<RandomAccessFile> file, std::unique_ptr<CompoundFile> compound,

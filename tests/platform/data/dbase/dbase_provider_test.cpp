@@ -155,8 +155,11 @@ TEST_P(DbaseProviderTest, CreateOntoAnExistingFileFailsAndLeavesItAlone) {
   auto session = Open();
   ExpectError(err::kFileExists, [&] { session->Execute(Create("([A]  CHAR(1))")); });
   EXPECT_EQ(ReadFileBytes(dir.File("143005.dbf")), "mine");
-  // Nor does the session know the table.
-  ExpectError(err::kDbaseUnknownTable, [&] { session->Execute(Insert("A", "'x'")); });
+  // Nor does the session know the table (told by Close when on the thread).
+  ExpectError(err::kDbaseUnknownTable, [&] {
+    session->Execute(Insert("A", "'x'"));
+    session->Close();
+  });
 }
 
 TEST_P(DbaseProviderTest, RefusedDefinitionsCreateNoFile) {
@@ -184,8 +187,10 @@ TEST_P(DbaseProviderTest, InsertOnlyIntoTablesOfThisSession) {
   first->Execute(Create("([A]  CHAR(1))"));
   first->Close();
   auto second = Open();
-  ExpectError(err::kDbaseUnknownTable, [&] { second->Execute(Insert("A", "'x'")); },
-              "insert into  ");
+  ExpectError(err::kDbaseUnknownTable, [&] {
+    second->Execute(Insert("A", "'x'"));
+    second->Close();
+  }, "insert into  ");
 }
 
 TEST_P(DbaseProviderTest, OnlyStatementsThatWriteTables) {
@@ -244,12 +249,14 @@ TEST_P(DbaseProviderTest, DiskFullKeepsTheRowsWrittenBefore) {
       EXPECT_EQ(e.number(), err::kDiskFull);
     }
     EXPECT_LT(inserted, 10000);
-    // On the thread, the row goes in only by Close, which then fails.
-    ExpectError(err::kDbaseWriteFailed, [&] {
-      session->Execute(row);
-      session->Close();
-    }, "磁盘已满");
-    if (GetParam() == WriteMode::kOnCaller) ExpectError(err::kDbaseWriteFailed, [&] { session->Close(); });
+    if (GetParam() == WriteMode::kOnCaller) {
+      ExpectError(err::kDbaseWriteFailed, [&] { session->Execute(row); }, "磁盘已满");
+      ExpectError(err::kDbaseWriteFailed, [&] { session->Close(); });
+    } else {
+      // Nothing goes in after the failure, which every later call tells.
+      ExpectError(err::kDiskFull, [&] { session->Execute(row); }, "磁盘已满");
+      ExpectError(err::kDiskFull, [&] { session->Close(); }, "磁盘已满");
+    }
   }
   const DbfTable table = ReadTable(dir.File("143005.dbf"));
   EXPECT_GT(table.count, 0u);
@@ -277,8 +284,7 @@ TEST_P(DbaseProviderTest, TwoTablesInOneSession) {
 
 // Runs of rows that switch tables at every length, past the size of a
 // hand-over to the writing thread, with an apostrophe now and then: each
-// table gets its own rows, in order, and a refused insert in between is
-// refused at once without losing the rows sent before it.
+// table gets its own rows, in order.
 TEST_P(DbaseProviderTest, RowsOfTwoTablesInterleavedKeepTheirOrder) {
   auto session = Open();
   session->Execute(Create("([A]  CHAR(6))", "1.dbf"));
@@ -294,12 +300,30 @@ TEST_P(DbaseProviderTest, RowsOfTwoTablesInterleavedKeepTheirOrder) {
         session->Execute(Insert(table == 0 ? "A" : "B", "'" + quoted + "'", table == 0 ? "1.dbf" : "2.dbf"));
         expected[table].push_back(value + std::string(6 - value.size(), ' '));
       }
-      ExpectError(err::kDbaseUnknownTable, [&] { session->Execute(Insert("A", "'x'", "3.dbf")); });
     }
   }
   session->Close();
   EXPECT_EQ(ReadTable(dir.File("1.dbf")).records, expected[0]);
   EXPECT_EQ(ReadTable(dir.File("2.dbf")).records, expected[1]);
+}
+
+// A refused insert: at once by the caller; on the thread by a later call,
+// and nothing after it goes in. The rows before it stay either way.
+TEST_P(DbaseProviderTest, RefusedInsertKeepsTheRowsBeforeIt) {
+  {
+    auto session = Open();
+    session->Execute(Create("([A]  CHAR(4))"));
+    for (int i = 0; i < 300; ++i) session->Execute(Insert("A", "'" + std::to_string(i) + "'"));
+    const auto refused = [&] {
+      session->Execute(Insert("A", "'x','y'"));
+      session->Execute(Insert("A", "'z'"));
+      session->Close();
+    };
+    ExpectError(err::kDbaseValueCount, refused, "值太多");
+  }
+  const DbfTable table = ReadTable(dir.File("143005.dbf"));
+  ASSERT_EQ(table.count, 300u);
+  EXPECT_EQ(table.records[299], "299 ");
 }
 
 // The whole way the run goes: connection text, CreateDbfTable, inserts,

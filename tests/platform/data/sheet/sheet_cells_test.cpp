@@ -61,6 +61,41 @@ TEST(SheetCellsTest, PositionsUpToTheLimitsAreKept) {
             (std::vector<std::string>{"65536,256 n:3.000000", "1048575,0 n:2.000000", "1048575,16383 n:1.000000"}));
 }
 
+// Shared strings given after the cells: the cell refused is the first to
+// name a missing string in the order the cells came, as it would have been
+// had the strings been there from the start.
+TEST(SheetCellsTest, SharedStringsCheckedLaterRefuseTheFirstMissingInArrivalOrder) {
+  const struct {
+    std::vector<std::uint64_t> indexes;  // of cells at rows 9, 8, 7, ... (out of order)
+    const char* error;                   // nullptr: accepted
+  } cases[] = {
+      {{0, 1, 2, 1}, nullptr},
+      {{0, 9, 8, 3}, "工作簿已损坏：单元格引用了不存在的共享字符串 9"},
+      {{3, 9}, "工作簿已损坏：单元格引用了不存在的共享字符串 3"},
+      {{2, 4000000000u, 5}, "工作簿已损坏：单元格引用了不存在的共享字符串 4000000000"},
+      {{}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SheetCellsBuilder builder(nullptr);
+    builder.CheckSharedLater();
+    std::uint32_t row = 9;
+    for (const std::uint64_t index : c.indexes) builder.AddSharedText(row--, 0, index);
+    auto strings = std::make_shared<StringTable>();
+    for (const char* s : {"a", "b", "c"}) strings->Add(s);
+    if (c.error == nullptr) {
+      builder.SetSharedStrings(strings);
+      const SheetCells cells = builder.Finish();
+      ASSERT_EQ(cells.size(), c.indexes.size());
+      if (!c.indexes.empty()) {
+        EXPECT_EQ(cells.Text(0), "b");  // row 6's cell, first once sorted
+      }
+    } else {
+      const Error e = ErrorOf([&] { builder.SetSharedStrings(strings); });
+      EXPECT_EQ(e.description(), c.error);
+    }
+  }
+}
+
 TEST(SheetCellsTest, CellsBeyondTheLimitsAreDamage) {
   struct Case {
     SheetLimits limits;

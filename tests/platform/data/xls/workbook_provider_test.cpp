@@ -40,8 +40,23 @@ std::vector<std::string> TableNames(Session& session) {
   return names;
 }
 
-std::unique_ptr<Session> OpenBytes(const std::string& bytes) {
-  return OpenWorkbookSession(std::make_unique<MemoryFile>(bytes));
+// A file that keeps its bytes: a session reads them long after it opens,
+// when a caller's temporary would be gone.
+class OwnedBytes : public RandomAccessFile {
+ public:
+  explicit OwnedBytes(std::string bytes) : bytes_(std::move(bytes)), file_(bytes_) {}
+  std::uint64_t Size() const override { return file_.Size(); }
+  std::size_t Read(std::uint64_t offset, std::size_t n, char* out) const override {
+    return file_.Read(offset, n, out);
+  }
+
+ private:
+  std::string bytes_;
+  MemoryFile file_;
+};
+
+std::unique_ptr<Session> OpenBytes(std::string bytes) {
+  return OpenWorkbookSession(std::make_unique<OwnedBytes>(std::move(bytes)));
 }
 
 TEST(WorkbookProviderTest, SchemaListsVisibleWorksheetsThenHiddenOnes) {
@@ -201,6 +216,50 @@ TEST(WorkbookProviderTest, EmptyStringsWithoutAnOptionByteAreEmptyText) {
   const Error e = ErrorOf([&] { OpenBytes(Compound({{"Workbook", stream}}).bytes)->Query("select * from  [S$]"); });
   EXPECT_EQ(e.number(), err::kWorkbookDamaged);
   EXPECT_EQ(e.description(), "工作簿已损坏：工作表“S”第 2 行第 2 列的单元格记录不完整");
+}
+
+// Shared strings: few are decoded at once, many beside the sheet's first
+// scan. Either way the cells get their own strings, and a cell naming a
+// missing one is the fault told even when damage follows it.
+TEST(WorkbookProviderTest, SharedStringsFewOrManyReachTheirCells) {
+  for (const std::uint32_t count : {3u, 8000u}) {
+    SCOPED_TRACE(count);
+    std::vector<std::string> records;
+    std::string piece = U32(count) + U32(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::u16string digits;
+      for (const char c : std::to_string(i)) digits += static_cast<char16_t>(c);
+      const std::string text = Utf16String(u"共享字符串第" + digits + u"个");
+      if (piece.size() + text.size() > 8000) {  // a new CONTINUE at a string's start
+        records.push_back(piece);
+        piece.clear();
+      }
+      piece += text;
+    }
+    records.push_back(piece);
+    std::string globals = Record(rec::kSst, records[0]);
+    for (std::size_t k = 1; k < records.size(); ++k) globals += Record(rec::kContinue, records[k]);
+    const auto label_sst = [](unsigned row, std::uint32_t index) {
+      return Record(rec::kLabelSst, U16(row) + U16(0) + U16(15) + U32(index));
+    };
+    std::string body = Label(0, 0, "name");
+    const std::uint32_t indexes[] = {0, count / 2, count - 1};
+    for (unsigned r = 0; r < 3; ++r) body += label_sst(r + 1, indexes[r]);
+    auto session = OpenBytes(Compound({{"Workbook", Biff8Stream(globals, {{"S", body}})}}).bytes);
+    auto rows = session->Query("select * from  [S$]");
+    ASSERT_EQ(rows->RowCount(), 3);
+    Variant v;
+    for (unsigned r = 0; r < 3; ++r) {
+      rows->ReadValue(r, 0, v);
+      EXPECT_EQ(v, Variant::Text("共享字符串第" + std::to_string(indexes[r]) + "个"));
+    }
+
+    const std::string short_cell = Record(rec::kLabelSst, U16(5) + U16(0) + U16(15));
+    const std::string damaged = Biff8Stream(globals, {{"S", body + label_sst(4, count) + short_cell}});
+    const Error e = ErrorOf([&] { OpenBytes(Compound({{"Workbook", damaged}}).bytes)->Query("select * from  [S$]"); });
+    EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+    EXPECT_EQ(e.description(), "工作簿已损坏：单元格引用了不存在的共享字符串 " + std::to_string(count));
+  }
 }
 
 TEST(WorkbookProviderTest, MissingFileIsTheFileSystemsError) {
