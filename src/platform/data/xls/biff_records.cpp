@@ -227,4 +227,12 @@ bool RecordCursor::Biff5Bytes(int length_bytes, std::string_view& out) {
   return true;
 }
 
+std::string RecordReader::TakeData() {
+  if (data_.data() != joined_.data()) return std::string(data_);
+  std::string taken = std::move(joined_);
+  joined_ = std::string();
+  data_ = {};
+  return taken;
+}
+
 }  // namespace platform::data::xls

@@ -70,6 +70,9 @@ class RecordReader {
   std::string_view data() const { return data_; }
   // Where in data() each CONTINUE piece begins, ascending.
   const std::vector<std::uint32_t>& breaks() const { return breaks_; }
+  // data() as a string of the caller's own, moved out rather than copied
+  // when the record had CONTINUE pieces (data() is then invalid).
+  std::string TakeData();
   std::uint64_t stream_size() const { return size_; }
 
  private:

@@ -122,7 +122,10 @@ class GlobalsReader {
 
   void OnSst() {
     if (strings_read_ == StringsRead::kLater) {
-      g_.raw_shared_strings.push_back({std::string(reader_.data()), reader_.breaks()});
+      // A big table is moved, not copied: it is most of the memory a
+      // workbook's globals take.
+      std::vector<std::uint32_t> breaks = reader_.breaks();
+      g_.raw_shared_strings.push_back({reader_.TakeData(), std::move(breaks)});
     } else {
       ReadSharedStrings(reader_.data(), reader_.breaks(), *strings_);
     }
