@@ -54,10 +54,10 @@ void WriteBehind::Run() {
     // handed over are the rows the table keeps.
     changed_.wait(lock, [&] { return busy_ || stop_; });
     if (!busy_) return;
-    const bool failed = error_ != nullptr;
+    const bool given_up = error_ != nullptr;
     lock.unlock();
     std::exception_ptr error;
-    if (!failed) {
+    if (!given_up) {
       try {
         work_(working_);
       } catch (...) {

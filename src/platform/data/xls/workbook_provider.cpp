@@ -1,6 +1,7 @@
 #include "platform/data/xls/workbook_provider.h"
 
 #include <exception>
+#include <numeric>
 #include <thread>
 
 #include "platform/data/sheet/sheet_session.h"
@@ -48,8 +49,9 @@ class BiffWorkbook : public sheet::WorkbookReader {
     }
     // The shared strings are decoded beside the first scan of a sheet,
     // which needs only their number, and only at its end.
-    std::size_t bytes = 0;
-    for (const RawRecord& record : globals_.raw_shared_strings) bytes += record.data.size();
+    const std::size_t bytes =
+        std::accumulate(globals_.raw_shared_strings.begin(), globals_.raw_shared_strings.end(), std::size_t{0},
+                        [](std::size_t sum, const RawRecord& record) { return sum + record.data.size(); });
     if (bytes < kStringsBesideBytes) {
       strings_ = DecodeSharedStrings(globals_.raw_shared_strings);
       globals_.raw_shared_strings.clear();
