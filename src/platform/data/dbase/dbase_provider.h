@@ -35,10 +35,10 @@ namespace platform::data::dbase {
 // WriteMode::kOnThread: inserts are carried out on a thread of the
 // session's own, in batches, while the caller goes on. An insert's error
 // (a statement that does not fit, a full disk) is raised by a later
-// Execute or by Close, and again by every insert and Close after; no
-// insert sent after it goes in. Close
-// returns once every insert sent is carried out, and only then do
-// DataWarnings cover every row. CREATE TABLE is carried out at once.
+// Execute or by Close, and again by every call after; no insert sent
+// after it goes in. Close returns once every insert sent is carried out,
+// and only then do DataWarnings cover every row. CREATE TABLE is carried
+// out at once, after the inserts sent before it.
 enum class WriteMode { kOnCaller, kOnThread };
 
 std::unique_ptr<Session> OpenDbaseSession(FileSystem& file_system,
