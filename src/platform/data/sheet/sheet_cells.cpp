@@ -57,16 +57,21 @@ void SheetCellsBuilder::AddSharedText(std::uint32_t row, std::uint32_t column, s
   Add(row, column, CellKind::kSharedText, index);
 }
 
-void SheetCellsBuilder::SetSharedStrings(std::shared_ptr<const StringTable> shared_strings) {
+void SheetCellsBuilder::SetSharedStrings(std::shared_ptr<const StringTable> shared_strings,
+                                         const MissingSharedString& missing) {
   cells_.shared_ = shared_strings ? std::move(shared_strings) : std::make_shared<const StringTable>();
   shared_later_ = false;
   if (!any_shared_ || max_shared_ < cells_.shared_->size()) return;
   // The cells are still as they came (sorting waits for Finish): the first
   // that refers to a missing string is the one AddSharedText would have
   // refused.
-  for (std::size_t i = 0; i < cells_.size(); ++i) {
-    if (cells_.kinds_[i] == CellKind::kSharedText && cells_.payloads_[i] >= cells_.shared_->size()) {
-      RaiseMissingSharedString(cells_.payloads_[i]);
+  for (std::size_t k = 0; k < cells_.row_count(); ++k) {
+    const SheetCells::Row row = cells_.row(k);
+    for (std::size_t i = row.begin; i < row.end; ++i) {
+      const std::uint64_t index = cells_.payloads_[i];
+      if (cells_.kinds_[i] != CellKind::kSharedText || index < cells_.shared_->size()) continue;
+      if (missing) missing(row.number, cells_.columns_[i], index);
+      RaiseMissingSharedString(index);
     }
   }
 }

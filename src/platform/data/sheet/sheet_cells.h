@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <bit>
 #include <memory>
 #include <string_view>
@@ -114,10 +115,13 @@ class SheetCellsBuilder {
   void Reserve(std::size_t cells);
 
   // For shared strings still being read: a shared index is checked only
-  // once SetSharedStrings gives them, which then raises, as AddSharedText
-  // would have, for the first cell that refers to one that does not exist.
+  // once SetSharedStrings gives them, which then refuses, as AddSharedText
+  // would have, the first cell that refers to one that does not exist: by
+  // calling missing(row, column, index), which should raise the reader's
+  // own words for it, then RaiseMissingSharedString.
+  using MissingSharedString = std::function<void(std::uint32_t row, std::uint32_t column, std::uint64_t index)>;
   void CheckSharedLater() { shared_later_ = true; }
-  void SetSharedStrings(std::shared_ptr<const StringTable> shared_strings);
+  void SetSharedStrings(std::shared_ptr<const StringTable> shared_strings, const MissingSharedString& missing = {});
 
   void AddNumber(std::uint32_t row, std::uint32_t column, double value) {
     Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));

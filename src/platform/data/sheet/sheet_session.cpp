@@ -1,5 +1,7 @@
 #include "platform/data/sheet/sheet_session.h"
 
+#include "platform/data/sheet/sheet_cells.h"
+
 #include <algorithm>
 
 #include "platform/data/sheet/streamed_table.h"
@@ -87,6 +89,11 @@ class SheetSession : public Session {
 };
 
 }  // namespace
+
+void WorkbookReader::RaiseMissingSharedString(std::size_t /*worksheet*/, std::uint32_t /*row*/,
+                                              std::uint32_t /*column*/, std::uint64_t index) const {
+  sheet::RaiseMissingSharedString(index);
+}
 
 std::unique_ptr<Session> OpenSheetSession(std::unique_ptr<WorkbookReader> reader) {
   return std::make_unique<SheetSession>(std::move(reader));

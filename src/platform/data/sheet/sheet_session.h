@@ -33,8 +33,15 @@ class WorkbookReader {
   // contract in sheet_cells.h), made anew at each call; it may use the
   // reader until it goes. Raises platform::Error (1103 for damage).
   virtual std::unique_ptr<SheetScan> ScanCells(std::size_t index) const = 0;
-  // The shared strings the scans' cells refer to (never null).
+  // The shared strings the scans' cells refer to (never null). A reader
+  // may still be reading them when a first scan starts; this then waits
+  // for them (and raises what reading them raised).
   virtual std::shared_ptr<const StringTable> SharedStrings() const = 0;
+  // Raises the error for a cell of Worksheets()[worksheet] that refers to
+  // a shared string that does not exist, found after the scan handed it
+  // over; by default RaiseMissingSharedString's.
+  virtual void RaiseMissingSharedString(std::size_t worksheet, std::uint32_t row, std::uint32_t column,
+                                        std::uint64_t index) const;
   // The largest sheet of the reader's format.
   virtual SheetLimits Limits() const { return {}; }
 };

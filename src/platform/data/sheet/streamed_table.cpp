@@ -220,8 +220,15 @@ class FirstPassSink : public CellSink {
  public:
   // The reader's shared strings are asked for only when first needed:
   // a reader may still be reading them while the cells are held.
-  FirstPassSink(const WorkbookReader& reader, SheetLimits limits, std::size_t budget)
-      : reader_(reader), limits_(limits), budget_(budget), builder_(std::in_place, nullptr, limits) {
+  FirstPassSink(const WorkbookReader& reader, std::size_t worksheet, SheetLimits limits, std::size_t budget)
+      : reader_(reader),
+        worksheet_(worksheet),
+        limits_(limits),
+        budget_(budget),
+        builder_(std::in_place, nullptr, limits),
+        missing_([this](std::uint32_t row, std::uint32_t column, std::uint64_t index) {
+          reader_.RaiseMissingSharedString(worksheet_, row, column, index);
+        }) {
     builder_->CheckSharedLater();
   }
 
@@ -231,13 +238,13 @@ class FirstPassSink : public CellSink {
   // found cells out of order.
   bool wanted() const { return holding() || layout_->in_order(); }
   SheetCells TakeCells() {
-    builder_->SetSharedStrings(Strings());
+    builder_->SetSharedStrings(Strings(), missing_);
     return builder_->Finish();
   }
   // Raises for a held cell that refers to a shared string that does not
   // exist (what holding it would have raised).
   void CheckHeldCells() {
-    if (holding()) builder_->SetSharedStrings(Strings());
+    if (holding()) builder_->SetSharedStrings(Strings(), missing_);
   }
   const LayoutSink& layout() const { return *layout_; }
 
@@ -270,6 +277,8 @@ class FirstPassSink : public CellSink {
       builder_->AddSharedText(row, column, index);
       Check();
     } else {
+      // The reader may not have checked it (its strings were not read yet).
+      if (index >= shared_->size()) missing_(row, column, index);
       layout_->SharedText(row, column, index);
     }
   }
@@ -295,7 +304,7 @@ class FirstPassSink : public CellSink {
   // dropped. Cells out of order stay held: they must be sorted.
   void Check() {
     if (builder_->HeldBytes() <= budget_ || !builder_->in_order()) return;
-    builder_->SetSharedStrings(Strings());
+    builder_->SetSharedStrings(Strings(), missing_);
     layout_.emplace(*shared_, limits_);
     HandOver(builder_->Finish(), *layout_);
     builder_.reset();
@@ -307,11 +316,13 @@ class FirstPassSink : public CellSink {
   }
 
   const WorkbookReader& reader_;
+  std::size_t worksheet_;
   std::shared_ptr<const StringTable> shared_;
   SheetLimits limits_;
   std::size_t budget_;
   std::optional<SheetCellsBuilder> builder_;
   std::optional<LayoutSink> layout_;
+  SheetCellsBuilder::MissingSharedString missing_;
 };
 
 }  // namespace
@@ -319,7 +330,7 @@ class FirstPassSink : public CellSink {
 std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet,
                                           std::size_t held_budget) {
   std::unique_ptr<SheetScan> scan = reader->ScanCells(worksheet);
-  FirstPassSink first(*reader, reader->Limits(), held_budget);
+  FirstPassSink first(*reader, worksheet, reader->Limits(), held_budget);
   try {
     while (first.wanted() && scan->Next(first)) {
     }

@@ -341,7 +341,7 @@ void SheetParser::Emit() {
       if (!has_value_ || Trimmed(value_).empty()) return;
       std::uint64_t index = 0;
       if (!ParseUnsigned(value_, index) || index >= context_.shared_string_count) {
-        FailCell("引用了不存在的共享字符串“" + value_ + "”");
+        RaiseMissingSharedCell(context_.name, cell_row_, cell_column_, value_);
       }
       sink_->SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
       return;
@@ -465,6 +465,12 @@ bool ParseIsoDate(std::string_view text, double& serial) {
 
 bool ParseCellReference(std::string_view reference, std::uint32_t& row, std::uint32_t& column) {
   return ReadCellReference(reference, row, column);
+}
+
+void RaiseMissingSharedCell(const std::string& sheet, std::uint32_t row, std::uint32_t column,
+                            std::string_view written) {
+  sheet::RaiseDamaged("工作表“" + sheet + "”的单元格 " + CellName(row, column) + " 引用了不存在的共享字符串“" +
+                      std::string(written) + "”");
 }
 
 std::string CellName(std::uint32_t row, std::uint32_t column) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,12 +24,22 @@ inline constexpr std::size_t kMaxTextBytes = std::size_t{16} << 20;
 // index is below the count given in the SheetContext.
 using CellSink = sheet::CellSink;
 
+// A shared-string count not known yet (the strings are still being
+// read): the scan then hands every index over, and whoever holds the cells
+// checks them later (see RaiseMissingSharedCell).
+inline constexpr std::size_t kSharedStringsNotYetRead = SIZE_MAX;
+
 struct SheetContext {
   std::string name;  // the sheet's name, for messages
   bool date1904 = false;
   std::vector<bool> date_styles;  // per cell style: shows a date
   std::size_t shared_string_count = 0;
 };
+
+// kWorkbookDamaged for the cell of the named sheet whose shared-string
+// index, as written, names no string.
+[[noreturn]] void RaiseMissingSharedCell(const std::string& sheet, std::uint32_t row, std::uint32_t column,
+                                         std::string_view written);
 
 // Reads the cells of the worksheet part. Rows and cells may skip
 // positions; a cell without a reference takes the column after the

@@ -1,5 +1,9 @@
 #include "platform/data/xlsx/xlsx_workbook.h"
 
+#include <exception>
+#include <string>
+#include <thread>
+
 #include "platform/data/sheet/cell_scan.h"
 #include "platform/data/sheet/damage.h"
 #include "platform/data/sheet/sheet_cells.h"
@@ -12,24 +16,43 @@
 namespace platform::data::xlsx {
 namespace {
 
+// Shared strings parts of fewer bytes are read at once: a thread would
+// cost more than it saves.
+constexpr std::uint64_t kStringsBesideBytes = std::uint64_t{64} << 10;
+
 class XlsxWorkbook : public sheet::WorkbookReader {
  public:
   XlsxWorkbook(std::unique_ptr<RandomAccessFile> file, std::unique_ptr<zip::ZipArchive> zip)
       : file_(std::move(file)), zip_(std::move(zip)), info_(ReadWorkbook(*zip_)) {
-    auto strings = std::make_shared<sheet::StringTable>();
-    if (!info_.shared_strings_part.empty()) {
-      if (const zip::Entry* entry = zip_->Find(info_.shared_strings_part)) {
-        // Text is never longer than the XML it is written in.
-        strings->Reserve(static_cast<std::size_t>(entry->size), static_cast<std::size_t>(entry->size / 8));
-      }
-      ReadSharedStrings(*zip_, info_.shared_strings_part, [&](std::string_view s) { strings->Add(s); });
+    // Big shared strings are read beside the sheet's first scan, which
+    // needs them only at its end; the thread starts last, once nothing
+    // here can fail.
+    const zip::Entry* entry =
+        info_.shared_strings_part.empty() ? nullptr : zip_->Find(info_.shared_strings_part);
+    const bool beside = entry != nullptr && entry->size >= kStringsBesideBytes;
+    if (!beside) {
+      strings_ = ReadStrings();
+      strings_ready_ = true;
     }
-    strings_ = std::move(strings);
     if (!info_.styles_part.empty()) date_styles_ = ReadDateStyles(*zip_, info_.styles_part);
     for (std::size_t i = 0; i < info_.sheets.size(); ++i) {
       if (info_.sheets[i].worksheet) worksheets_.push_back(i);
     }
+    if (beside) {
+      reader_ = std::thread([this] {
+        try {
+          strings_ = ReadStrings();
+        } catch (...) {
+          strings_error_ = std::current_exception();
+        }
+      });
+    }
   }
+  ~XlsxWorkbook() override {
+    if (reader_.joinable()) reader_.join();
+  }
+  XlsxWorkbook(const XlsxWorkbook&) = delete;
+  XlsxWorkbook& operator=(const XlsxWorkbook&) = delete;
 
   std::vector<sheet::Worksheet> Worksheets() const override {
     std::vector<sheet::Worksheet> out;
@@ -46,19 +69,46 @@ class XlsxWorkbook : public sheet::WorkbookReader {
     context.name = sheet.name;
     context.date1904 = info_.date1904;
     context.date_styles = date_styles_;
-    context.shared_string_count = strings_->size();
+    context.shared_string_count = strings_ready_ ? strings_->size() : kSharedStringsNotYetRead;
     return ScanSheet(*zip_, sheet.part, std::move(context));
   }
 
-  std::shared_ptr<const sheet::StringTable> SharedStrings() const override { return strings_; }
+  // Waits for the strings, the first time.
+  std::shared_ptr<const sheet::StringTable> SharedStrings() const override {
+    if (reader_.joinable()) {
+      reader_.join();
+      strings_ready_ = true;
+    }
+    if (strings_error_) std::rethrow_exception(strings_error_);
+    return strings_;
+  }
+
+  void RaiseMissingSharedString(std::size_t worksheet, std::uint32_t row, std::uint32_t column,
+                                std::uint64_t index) const override {
+    RaiseMissingSharedCell(info_.sheets[worksheets_[worksheet]].name, row, column, std::to_string(index));
+  }
 
  private:
+  std::shared_ptr<const sheet::StringTable> ReadStrings() const {
+    auto strings = std::make_shared<sheet::StringTable>();
+    if (info_.shared_strings_part.empty()) return strings;
+    if (const zip::Entry* entry = zip_->Find(info_.shared_strings_part)) {
+      // Text is never longer than the XML it is written in.
+      strings->Reserve(static_cast<std::size_t>(entry->size), static_cast<std::size_t>(entry->size / 8));
+    }
+    ReadSharedStrings(*zip_, info_.shared_strings_part, [&](std::string_view s) { strings->Add(s); });
+    return strings;
+  }
+
   std::unique_ptr<RandomAccessFile> file_;
   std::unique_ptr<zip::ZipArchive> zip_;
   WorkbookInfo info_;
-  std::shared_ptr<const sheet::StringTable> strings_;
   std::vector<bool> date_styles_;
   std::vector<std::size_t> worksheets_;  // indexes into info_.sheets
+  std::shared_ptr<const sheet::StringTable> strings_;  // once reader_ is done
+  std::exception_ptr strings_error_;
+  mutable bool strings_ready_ = false;  // strings_ may be read
+  mutable std::thread reader_;
 };
 
 }  // namespace

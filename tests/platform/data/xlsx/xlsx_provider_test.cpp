@@ -112,6 +112,40 @@ TEST(XlsxProviderTest, TheFormatIsToldByContentNotByName) {
 
 // A sheet whose relationship names no part is damage, reported when it is
 // selected (the schema still lists it).
+// Shared strings: a small part is read at once, a big one beside the
+// sheet's first scan. Either way the cells get their strings, and a cell
+// naming a missing one is the fault told, by its cell, even when damage
+// follows it.
+TEST(XlsxProviderTest, SharedStringsSmallOrBigReachTheirCells) {
+  for (const int count : {3, 8000}) {
+    SCOPED_TRACE(count);
+    std::vector<std::string> items;
+    for (int i = 0; i < count; ++i) items.push_back("<si><t>共享字符串第" + std::to_string(i) + "个</t></si>");
+    const std::string strings = SharedStrings(items);
+    const int indexes[] = {0, count / 2, count - 1};
+    std::string rows = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>name</t></is></c></row>";
+    for (int r = 0; r < 3; ++r) {
+      rows += "<row r=\"" + std::to_string(r + 2) + "\"><c r=\"A" + std::to_string(r + 2) + "\" t=\"s\"><v>" +
+              std::to_string(indexes[r]) + "</v></c></row>";
+    }
+    const std::string bytes = Package(Workbook({{"S", "<sheetData>" + rows + "</sheetData>"}}, strings));
+    auto session = Open(bytes);
+    auto table = session->Query("select * from  [S$]");
+    std::vector<std::vector<std::string>> expected;
+    for (const int i : indexes) expected.push_back({"共享字符串第" + std::to_string(i) + "个"});
+    EXPECT_EQ(Values(*table), expected);
+
+    const std::string missing = "<row r=\"5\"><c r=\"B5\" t=\"s\"><v>" + std::to_string(count) + "</v></c></row>";
+    const std::string damage = "<row r=\"6\"><c r=\"A6\"><v>not a number</v></c></row>";
+    const std::string damaged =
+        Package(Workbook({{"S", "<sheetData>" + rows + missing + damage + "</sheetData>"}}, strings));
+    const Error e = ErrorOf([&] { Open(damaged)->Query("select * from  [S$]"); });
+    EXPECT_EQ(e.number(), err::kWorkbookDamaged);
+    EXPECT_EQ(e.description(),
+              "工作簿已损坏：工作表“S”的单元格 B5 引用了不存在的共享字符串“" + std::to_string(count) + "”");
+  }
+}
+
 TEST(XlsxProviderTest, ASheetWithoutItsPartIsDamage) {
   Parts parts = Workbook({{"A", "<sheetData/>"}});
   parts.erase(parts.begin() + 3);  // xl/worksheets/sheet1.xml
