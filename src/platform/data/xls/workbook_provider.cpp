@@ -1,10 +1,9 @@
 #include "platform/data/xls/workbook_provider.h"
 
-#include <exception>
 #include <numeric>
-#include <thread>
 
 #include "platform/data/sheet/sheet_session.h"
+#include "platform/data/sheet/strings_beside.h"
 #include "platform/data/xls/biff_records.h"
 #include "platform/data/xls/byte_order.h"
 #include "platform/data/xls/compound_file.h"
@@ -52,24 +51,9 @@ class BiffWorkbook : public sheet::WorkbookReader {
     const std::size_t bytes =
         std::accumulate(globals_.raw_shared_strings.begin(), globals_.raw_shared_strings.end(), std::size_t{0},
                         [](std::size_t sum, const RawRecord& record) { return sum + record.data.size(); });
-    if (bytes < kStringsBesideBytes) {
-      strings_ = DecodeSharedStrings(globals_.raw_shared_strings);
-      globals_.raw_shared_strings.clear();
-    } else {
-      decoder_ = std::thread([this, raw = std::move(globals_.raw_shared_strings)] {
-        try {
-          strings_ = DecodeSharedStrings(raw);
-        } catch (...) {
-          decode_error_ = std::current_exception();
-        }
-      });
-    }
+    strings_.Start([raw = std::move(globals_.raw_shared_strings)] { return DecodeSharedStrings(raw); },
+                   bytes >= kStringsBesideBytes);
   }
-  ~BiffWorkbook() override {
-    if (decoder_.joinable()) decoder_.join();
-  }
-  BiffWorkbook(const BiffWorkbook&) = delete;
-  BiffWorkbook& operator=(const BiffWorkbook&) = delete;
 
   std::vector<sheet::Worksheet> Worksheets() const override {
     std::vector<sheet::Worksheet> out;
@@ -83,12 +67,7 @@ class BiffWorkbook : public sheet::WorkbookReader {
   std::unique_ptr<sheet::SheetScan> ScanCells(std::size_t index) const override {
     return ScanSheetCells(*stream_, globals_.sheets[worksheets_[index]], globals_);
   }
-  // Waits for the decoding, the first time.
-  std::shared_ptr<const sheet::StringTable> SharedStrings() const override {
-    if (decoder_.joinable()) decoder_.join();
-    if (decode_error_) std::rethrow_exception(decode_error_);
-    return strings_;
-  }
+  std::shared_ptr<const sheet::StringTable> SharedStrings() const override { return strings_.Get(); }
   sheet::SheetLimits Limits() const override { return kBiffLimits; }
 
  private:
@@ -97,9 +76,7 @@ class BiffWorkbook : public sheet::WorkbookReader {
   std::unique_ptr<RandomAccessFile> stream_;
   WorkbookGlobals globals_;
   std::vector<std::size_t> worksheets_;  // indexes into globals_.sheets
-  std::shared_ptr<const sheet::StringTable> strings_;  // once decoder_ is done
-  std::exception_ptr decode_error_;
-  mutable std::thread decoder_;
+  sheet::StringsBeside strings_;  // last: its thread reads nothing else
 };
 
 std::unique_ptr<Session> OpenBiff(std::unique_ptr<RandomAccessFile> file, std::unique_ptr<CompoundFile> compound,

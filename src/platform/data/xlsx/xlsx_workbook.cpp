@@ -1,14 +1,13 @@
 #include "platform/data/xlsx/xlsx_workbook.h"
 
-#include <exception>
 #include <string>
-#include <thread>
 
 #include "platform/data/sheet/cell_scan.h"
 #include "platform/data/sheet/damage.h"
 #include "platform/data/sheet/sheet_cells.h"
 #include "platform/data/sheet/sheet_session.h"
 #include "platform/data/sheet/string_table.h"
+#include "platform/data/sheet/strings_beside.h"
 #include "platform/data/xlsx/sheet_reader.h"
 #include "platform/data/xlsx/workbook_parts.h"
 #include "platform/filesystem/filesystem.h"
@@ -24,35 +23,18 @@ class XlsxWorkbook : public sheet::WorkbookReader {
  public:
   XlsxWorkbook(std::unique_ptr<RandomAccessFile> file, std::unique_ptr<zip::ZipArchive> zip)
       : file_(std::move(file)), zip_(std::move(zip)), info_(ReadWorkbook(*zip_)) {
-    // Big shared strings are read beside the sheet's first scan, which
-    // needs them only at its end; the thread starts last, once nothing
-    // here can fail.
+    // Big shared strings are read beside the sheet's first scan; the
+    // thread starts last, once nothing here can fail.
     const zip::Entry* entry =
         info_.shared_strings_part.empty() ? nullptr : zip_->Find(info_.shared_strings_part);
     const bool beside = entry != nullptr && entry->size >= kStringsBesideBytes;
-    if (!beside) {
-      strings_ = ReadStrings();
-      strings_ready_ = true;
-    }
+    if (!beside) strings_.Start([this] { return ReadStrings(); }, false);
     if (!info_.styles_part.empty()) date_styles_ = ReadDateStyles(*zip_, info_.styles_part);
     for (std::size_t i = 0; i < info_.sheets.size(); ++i) {
       if (info_.sheets[i].worksheet) worksheets_.push_back(i);
     }
-    if (beside) {
-      reader_ = std::thread([this] {
-        try {
-          strings_ = ReadStrings();
-        } catch (...) {
-          strings_error_ = std::current_exception();
-        }
-      });
-    }
+    if (beside) strings_.Start([this] { return ReadStrings(); }, true);
   }
-  ~XlsxWorkbook() override {
-    if (reader_.joinable()) reader_.join();
-  }
-  XlsxWorkbook(const XlsxWorkbook&) = delete;
-  XlsxWorkbook& operator=(const XlsxWorkbook&) = delete;
 
   std::vector<sheet::Worksheet> Worksheets() const override {
     std::vector<sheet::Worksheet> out;
@@ -69,19 +51,11 @@ class XlsxWorkbook : public sheet::WorkbookReader {
     context.name = sheet.name;
     context.date1904 = info_.date1904;
     context.date_styles = date_styles_;
-    context.shared_string_count = strings_ready_ ? strings_->size() : kSharedStringsNotYetRead;
+    context.shared_string_count = strings_.ready() ? strings_.Get()->size() : kSharedStringsNotYetRead;
     return ScanSheet(*zip_, sheet.part, std::move(context));
   }
 
-  // Waits for the strings, the first time.
-  std::shared_ptr<const sheet::StringTable> SharedStrings() const override {
-    if (reader_.joinable()) {
-      reader_.join();
-      strings_ready_ = true;
-    }
-    if (strings_error_) std::rethrow_exception(strings_error_);
-    return strings_;
-  }
+  std::shared_ptr<const sheet::StringTable> SharedStrings() const override { return strings_.Get(); }
 
   void RaiseMissingSharedString(std::size_t worksheet, std::uint32_t row, std::uint32_t column,
                                 std::uint64_t index) const override {
@@ -105,10 +79,7 @@ class XlsxWorkbook : public sheet::WorkbookReader {
   WorkbookInfo info_;
   std::vector<bool> date_styles_;
   std::vector<std::size_t> worksheets_;  // indexes into info_.sheets
-  std::shared_ptr<const sheet::StringTable> strings_;  // once reader_ is done
-  std::exception_ptr strings_error_;
-  mutable bool strings_ready_ = false;  // strings_ may be read
-  mutable std::thread reader_;
+  sheet::StringsBeside strings_;  // last: its thread reads the members above
 };
 
 }  // namespace
