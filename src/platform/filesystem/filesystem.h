@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <string_view>
 
 // The file system as the program sees it. Paths are UTF-8 text, taken
@@ -161,6 +162,20 @@ class MemoryFile : public RandomAccessFile {
 
  private:
   std::string_view bytes_;
+};
+
+// A MemoryFile that holds its bytes itself.
+class OwnedMemoryFile : public RandomAccessFile {
+ public:
+  explicit OwnedMemoryFile(std::string bytes) : bytes_(std::move(bytes)), view_(bytes_) {}
+  std::uint64_t Size() const override { return view_.Size(); }
+  std::size_t Read(std::uint64_t offset, std::size_t n, char* out) const override {
+    return view_.Read(offset, n, out);
+  }
+
+ private:
+  std::string bytes_;
+  MemoryFile view_;
 };
 
 }  // namespace platform

@@ -23,20 +23,6 @@ constexpr std::size_t kHeaderDifatEntries = 109;
 constexpr std::uint8_t kStreamEntry = 2;
 constexpr std::uint8_t kRootEntry = 5;
 
-// A stream held in memory (small streams from the mini stream).
-class OwnedMemoryStream : public RandomAccessFile {
- public:
-  explicit OwnedMemoryStream(std::string bytes) : bytes_(std::move(bytes)), view_(bytes_) {}
-  std::uint64_t Size() const override { return view_.Size(); }
-  std::size_t Read(std::uint64_t offset, std::size_t n, char* out) const override {
-    return view_.Read(offset, n, out);
-  }
-
- private:
-  std::string bytes_;
-  MemoryFile view_;
-};
-
 // A stream read straight from the file through its sector chain, so the
 // workbook's bytes are never held twice. Sectors that follow each other
 // in the file are merged into runs, so a sequential read is one system
@@ -247,7 +233,7 @@ bool CompoundFile::HasStream(std::string_view name) const { return FindRootChild
 std::unique_ptr<RandomAccessFile> CompoundFile::OpenStream(std::string_view name) const {
   const Entry* entry = FindRootChild(name);
   if (entry == nullptr) return nullptr;
-  if (entry->size == 0) return std::make_unique<OwnedMemoryStream>(std::string());
+  if (entry->size == 0) return std::make_unique<OwnedMemoryFile>(std::string());
 
   if (entry->size < kMiniStreamCutoff) {
     const std::uint64_t mini_size = std::uint64_t{1} << mini_sector_shift_;
@@ -268,7 +254,8 @@ std::unique_ptr<RandomAccessFile> CompoundFile::OpenStream(std::string_view name
       if (got < n) break;
     }
     if (bytes.size() > entry->size) bytes.resize(static_cast<std::size_t>(entry->size));
-    return std::make_unique<OwnedMemoryStream>(std::move(bytes));
+    // Small streams (from the mini stream) are held in memory.
+    return std::make_unique<OwnedMemoryFile>(std::move(bytes));
   }
 
   const std::uint64_t sector_size = std::uint64_t{1} << sector_shift_;

@@ -40,23 +40,10 @@ std::vector<std::string> TableNames(Session& session) {
   return names;
 }
 
-// A file that keeps its bytes: a session reads them long after it opens,
+// The file keeps the bytes: a session reads them long after it opens,
 // when a caller's temporary would be gone.
-class OwnedBytes : public RandomAccessFile {
- public:
-  explicit OwnedBytes(std::string bytes) : bytes_(std::move(bytes)), file_(bytes_) {}
-  std::uint64_t Size() const override { return file_.Size(); }
-  std::size_t Read(std::uint64_t offset, std::size_t n, char* out) const override {
-    return file_.Read(offset, n, out);
-  }
-
- private:
-  std::string bytes_;
-  MemoryFile file_;
-};
-
 std::unique_ptr<Session> OpenBytes(std::string bytes) {
-  return OpenWorkbookSession(std::make_unique<OwnedBytes>(std::move(bytes)));
+  return OpenWorkbookSession(std::make_unique<OwnedMemoryFile>(std::move(bytes)));
 }
 
 TEST(WorkbookProviderTest, SchemaListsVisibleWorksheetsThenHiddenOnes) {
