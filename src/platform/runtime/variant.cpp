@@ -1,5 +1,6 @@
 #include "platform/runtime/variant.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -45,12 +46,31 @@ CivilDate DateOfSerialDay(std::int64_t day) {
 // Writes value as decimal digits, zero-padded to width, ending at end;
 // returns where the text begins. Every number and date cell of every row
 // is formatted, so no printf machinery here.
+// Two digits a step, from a table of "00" to "99": half the divisions.
 char* PutDigits(char* end, std::uint64_t value, int width = 1) {
+  static constexpr auto kPairs = [] {
+    std::array<char, 200> pairs{};
+    for (std::size_t i = 0; i < 100; ++i) {
+      pairs[2 * i] = static_cast<char>('0' + i / 10);
+      pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+  }();
   char* p = end;
-  do {
-    *--p = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
+  while (value >= 100) {
+    const std::size_t pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    p -= 2;
+    p[0] = kPairs[pair];
+    p[1] = kPairs[pair + 1];
+  }
+  if (value >= 10) {
+    p -= 2;
+    p[0] = kPairs[value * 2];
+    p[1] = kPairs[value * 2 + 1];
+  } else {
+    *--p = static_cast<char>('0' + value);
+  }
   while (end - p < width) *--p = '0';
   return p;
 }
@@ -338,8 +358,14 @@ std::size_t NumberTextLength(double value) {
   // Whole numbers (the common case) by their digit count alone.
   const double magnitude = std::fabs(value);
   if (value != 0 && magnitude < 1e15 && value == std::trunc(value)) {
+    // Compared with powers of ten rather than divided by ten.
+    static constexpr std::uint64_t kPowers[] = {10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
+                                                10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL,
+                                                100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+                                                100000000000000ULL};
+    const auto whole = static_cast<std::uint64_t>(magnitude);
     std::size_t digits = 1;
-    for (auto whole = static_cast<std::uint64_t>(magnitude); whole >= 10; whole /= 10) ++digits;
+    while (digits <= std::size(kPowers) && whole >= kPowers[digits - 1]) ++digits;
     return digits + (value < 0 ? 1 : 0);
   }
   TextBuffer buffer;

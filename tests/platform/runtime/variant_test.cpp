@@ -96,6 +96,13 @@ TEST(VariantTest, NumberTextIsPrintfGeneral15ForAllKindsOfValues) {
                                 -std::numeric_limits<double>::infinity(),
                                 std::numeric_limits<double>::quiet_NaN(), 9.5, 99999.99999,
                                 0.000123456789012345678, 4503599627370496.5, 1e14 + 0.25};
+  // Whole numbers either side of every digit count.
+  for (double power = 1; power <= 1e15; power *= 10) {
+    for (const double near : {power - 1, power, power + 1}) {
+      values.push_back(near);
+      values.push_back(-near);
+    }
+  }
   std::mt19937_64 random(7);
   for (int i = 0; i < 200000; ++i) {
     // Decimals as sheets hold them, integers near the 15-digit edge, and
