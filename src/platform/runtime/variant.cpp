@@ -43,6 +43,21 @@ CivilDate DateOfSerialDay(std::int64_t day) {
   return CivilFromDays(offset);
 }
 
+// Whether a value below 1e15 in magnitude is whole. The casts are one
+// instruction each; std::trunc is a call or a long sequence on processors
+// without SSE4.1, and this runs for every number written.
+bool IsWholeBelow1e15(double value) {
+  return static_cast<double>(static_cast<std::int64_t>(value)) == value;
+}
+
+// The nearest whole number to x >= 0 below 2^52, halves away from zero
+// (as std::llround, which is a library call). x minus its whole part is
+// exact at these magnitudes, so the comparison with 0.5 is too.
+std::int64_t RoundNonNegative(double x) {
+  const auto whole = static_cast<std::int64_t>(x);
+  return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
+}
+
 // Writes value as decimal digits, zero-padded to width, ending at end;
 // returns where the text begins. Every number and date cell of every row
 // is formatted, so no printf machinery here.
@@ -87,7 +102,7 @@ char* ScaledDecimal(double value, char* out) {
   for (int places = 1; places <= 6; ++places) {
     const double scaled = magnitude * kScales[places - 1];
     if (scaled >= 1e15) return nullptr;
-    if (scaled != std::trunc(scaled)) continue;
+    if (!IsWholeBelow1e15(scaled)) continue;
     char digits[24];
     char* const digits_end = digits + sizeof digits;
     const char* first = PutDigits(digits_end, static_cast<std::uint64_t>(scaled), places + 1);
@@ -164,7 +179,7 @@ std::string_view NumberText(double value, TextBuffer& buffer) {
   char* const end = buffer + kTextBufferSize;
   const double magnitude = std::fabs(value);
   // Whole numbers of up to 15 digits print as they are (NaN fails here).
-  if (magnitude < 1e15 && value == std::trunc(value)) {
+  if (magnitude < 1e15 && IsWholeBelow1e15(value)) {
     char* begin = PutDigits(end, static_cast<std::uint64_t>(magnitude));
     if (value < 0) *--begin = '-';
     return std::string_view(begin, static_cast<std::size_t>(end - begin));
@@ -193,8 +208,7 @@ std::string_view DateText(double serial, TextBuffer& buffer) {
   }
   // Round to the second first, so 23:59:59.7 carries into the next day
   // instead of printing 24:00:00.
-  const auto total =
-      static_cast<std::int64_t>(std::llround(serial * kSecondsPerDay));
+  const std::int64_t total = RoundNonNegative(serial * kSecondsPerDay);
   const std::int64_t day = total / kSecondsPerDay;
   const std::int64_t seconds = total % kSecondsPerDay;
   if (day > kLastSerialDay) return NumberText(serial, buffer);
@@ -357,7 +371,7 @@ void AppendDateText(double serial, std::string& out) {
 std::size_t NumberTextLength(double value) {
   // Whole numbers (the common case) by their digit count alone.
   const double magnitude = std::fabs(value);
-  if (value != 0 && magnitude < 1e15 && value == std::trunc(value)) {
+  if (value != 0 && magnitude < 1e15 && IsWholeBelow1e15(value)) {
     // Compared with powers of ten rather than divided by ten.
     static constexpr std::uint64_t kPowers[] = {10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
                                                 10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL,
@@ -376,7 +390,7 @@ std::size_t DateTextLength(double serial) {
   if (!(serial >= 0) || serial >= static_cast<double>(kLastSerialDay + 1)) {
     return NumberTextLength(serial);
   }
-  const auto total = static_cast<std::int64_t>(std::llround(serial * kSecondsPerDay));
+  const std::int64_t total = RoundNonNegative(serial * kSecondsPerDay);
   const std::int64_t day = total / kSecondsPerDay;
   if (day > kLastSerialDay) return NumberTextLength(serial);
   // "YYYY-MM-DD", "HH:MM:SS" or both, as DateText writes them.

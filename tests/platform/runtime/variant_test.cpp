@@ -66,6 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // 23:59:59.8 rounds into the next day, never 24:00:00
                       TextCase{Variant::Date(45000 + 86399.8 / 86400), "2023-03-16"},
                       TextCase{Variant::Date(86399.6 / 86400), "1900-01-01"},
+                      // Exactly half a second (337.5 s, 1012.5 s) rounds up.
+                      TextCase{Variant::Date(1.0 / 256), "00:05:38"},
+                      TextCase{Variant::Date(45000 + 3.0 / 256), "2023-03-15 00:16:53"},
                       TextCase{Variant::Date(-1), "-1"},
                       TextCase{Variant::Date(2958466), "2958466"},
                       TextCase{Variant::Date(1e300), "1E+300"}),
