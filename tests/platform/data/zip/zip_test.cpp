@@ -283,6 +283,29 @@ TEST(ZipArchiveTest, PrintableNameReplacesWhatIsNotUtf8) {
   EXPECT_EQ(PrintableName("\xE8\xA1"), "??");
 }
 
+TEST(Crc32Test, AgreesWithZlibForEveryLengthAlignmentAndSplit) {
+  // The fast path folds 64 and 16 bytes at a time and leaves the rest to
+  // the table: every length around those steps, at every alignment,
+  // whole and continued from a first part, must give zlib's CRC.
+  std::mt19937 rng(3);
+  std::string bytes(4096 + 16, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng());
+  for (std::size_t offset = 0; offset < 16; ++offset) {
+    for (std::size_t n = 0; n <= 400; ++n) {
+      const char* data = bytes.data() + offset;
+      const std::uint32_t expected = zip_builder::Crc(std::string_view(data, n));
+      ASSERT_EQ(Crc32(0, data, n), expected) << "offset " << offset << ", length " << n;
+      const std::size_t first = n / 3;
+      ASSERT_EQ(Crc32(Crc32(0, data, first), data + first, n - first), expected) << "split at " << first;
+    }
+  }
+  const std::string all(bytes.data(), 4096);
+  EXPECT_EQ(Crc32(0, all.data(), all.size()), zip_builder::Crc(all));
+  EXPECT_EQ(Crc32(0, "123456789", 9), 0xCBF43926u);  // the CRC-32 check value
+  const std::string zeros(1000, '\0');
+  EXPECT_EQ(Crc32(0, zeros.data(), zeros.size()), zip_builder::Crc(zeros));
+}
+
 TEST(InflaterTest, DecodesFedOneByteAtATime) {
   const std::string data = Sample(50000, 9);
   const std::string compressed = zip_builder::Deflate(data);
