@@ -176,6 +176,7 @@ class SheetParser {
     const std::string_view name = s.local_name();
     switch (depth) {
       case kSheetDataDepth:
+        if (name == "dimension") ReserveFor(s);
         in_sheet_data_ = name == "sheetData";
         return;
       case kRowDepth:
@@ -226,6 +227,26 @@ class SheetParser {
         if (depth == phonetic_depth_) phonetic_depth_ = 0;
         return false;
     }
+  }
+
+  // The used range the sheet states, as room for its cells: held cells
+  // then grow without copies. Only a hint, so a range that is not
+  // written plainly is passed over, and no more cells are promised than
+  // the part could hold (the smallest cell with a value, <c><v>1</v></c>,
+  // takes 16 bytes).
+  void ReserveFor(const xml::Scanner& s) {
+    const std::string_view* ref = s.Find("ref");
+    if (ref == nullptr) return;
+    const std::size_t colon = ref->find(':');
+    std::uint32_t first_row = 0, first_column = 0, last_row = 0, last_column = 0;
+    if (!ReadCellReference(ref->substr(0, colon), first_row, first_column)) return;
+    last_row = first_row;
+    last_column = first_column;
+    if (colon != std::string_view::npos && !ReadCellReference(ref->substr(colon + 1), last_row, last_column)) return;
+    if (last_row < first_row || last_column < first_column) return;
+    const std::uint64_t cells =
+        std::uint64_t{last_row - first_row + 1} * std::uint64_t{last_column - first_column + 1};
+    sink_->Reserve(static_cast<std::size_t>(std::min(cells, context_.part_size / 16)));
   }
 
   void StartRow(const xml::Scanner& s) {

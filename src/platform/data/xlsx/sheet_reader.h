@@ -34,6 +34,7 @@ struct SheetContext {
   bool date1904 = false;
   std::vector<bool> date_styles;  // per cell style: shows a date
   std::size_t shared_string_count = 0;
+  std::uint64_t part_size = 0;  // inflated, as the archive says: bounds the cells the <dimension> may promise
 };
 
 // kWorkbookDamaged for the cell of the named sheet whose shared-string

@@ -52,6 +52,7 @@ class XlsxWorkbook : public sheet::WorkbookReader {
     context.date1904 = info_.date1904;
     context.date_styles = date_styles_;
     context.shared_string_count = strings_.ready() ? strings_.Get()->size() : kSharedStringsNotYetRead;
+    if (const zip::Entry* entry = zip_->Find(sheet.part)) context.part_size = entry->size;
     return ScanSheet(*zip_, sheet.part, std::move(context));
   }
 

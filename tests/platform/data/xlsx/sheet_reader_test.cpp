@@ -32,6 +32,8 @@ class RecordingSink : public CellSink {
   void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override {
     Add(row, column, "t", std::string(text));
   }
+  void Reserve(std::size_t cells) override { reserved.push_back(cells); }
+  std::vector<std::size_t> reserved;
 
  private:
   static std::string Shown(double v) {
@@ -188,6 +190,42 @@ TEST(SheetReaderTest, ValuesThatDoNotFitTheirTypeAreDamageNamingTheCell) {
 
 // Cells reach the sink while the part is still being read: a part broken
 // near its end has handed over what came before the break.
+TEST(SheetReaderTest, TheStatedRangeIsOnlyAHintForRoom) {
+  // Room is asked for the range <dimension> states, never more than the
+  // part could hold; a range written any other way is passed over. The
+  // cells read are the same whatever it says.
+  struct Case {
+    const char* dimension;
+    std::uint64_t part_size;
+    std::vector<std::size_t> reserved;
+  };
+  const Case cases[] = {
+      {"<dimension ref=\"A1:J10001\"/>", 1 << 24, {100010}},
+      {"<dimension ref=\"B2:C3\"/>", 1 << 24, {4}},
+      {"<dimension ref=\"B2\"/>", 1 << 24, {1}},
+      {"<dimension ref=\"A1:XFD1048576\"/>", 1600, {100}},  // 16 bytes a cell at the least
+      {"<dimension ref=\"J10:A1\"/>", 1 << 24, {}},
+      {"<dimension ref=\"A1:\"/>", 1 << 24, {}},
+      {"<dimension ref=\"全部\"/>", 1 << 24, {}},
+      {"<dimension/>", 1 << 24, {}},
+      {"", 1 << 24, {}},
+  };
+  const std::string sheet_data = "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c></row>"
+                                 "<row r=\"4\"><c r=\"B4\"><v>2.5</v></c></row></sheetData>";
+  for (const Case& c : cases) {
+    const std::string part = std::string("<worksheet xmlns=\"m\">") + c.dimension + sheet_data + "</worksheet>";
+    const std::string bytes = xlsx_builder::Package({{"s.xml", part}});
+    MemoryFile file(bytes);
+    const zip::ZipArchive zip(file);
+    SheetContext context = Context();
+    context.part_size = c.part_size;
+    RecordingSink sink;
+    ReadSheet(zip, "s.xml", context, sink);
+    EXPECT_EQ(sink.reserved, c.reserved) << c.dimension;
+    EXPECT_EQ(sink.cells, (std::vector<std::string>{"A1 n 1", "C1 s 2", "B4 n 2.5"})) << c.dimension;
+  }
+}
+
 TEST(SheetReaderTest, CellsArriveAsThePartIsRead) {
   std::string rows;
   for (int r = 1; r <= 20000; ++r) rows += "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r) + "</v></c></row>";
