@@ -50,6 +50,23 @@ void RecordReader::AppendToJoined(std::uint64_t at, std::size_t n) {
 }
 
 bool RecordReader::Next() {
+  // The usual case, in line: the record and the header after it are in
+  // the buffer, and that header is not a CONTINUE. Once for every cell.
+  if (position_ >= buffer_start_ && position_ - buffer_start_ <= buffer_length_) {
+    const std::size_t offset = static_cast<std::size_t>(position_ - buffer_start_);
+    const std::size_t left = buffer_length_ - offset;
+    const auto* header = reinterpret_cast<const unsigned char*>(buffer_.get() + offset);
+    if (left >= kHeaderSize) {
+      const std::size_t length = Le16(header + 2);
+      if (left >= 2 * kHeaderSize + length && Le16(header + kHeaderSize + length) != rec::kContinue) {
+        type_ = Le16(header);
+        breaks_.clear();
+        data_ = std::string_view(reinterpret_cast<const char*>(header) + kHeaderSize, length);
+        position_ += kHeaderSize + length;
+        return true;
+      }
+    }
+  }
   const char* header = Bytes(position_, kHeaderSize);
   if (header == nullptr) return false;
   type_ = Le16(reinterpret_cast<const unsigned char*>(header));
