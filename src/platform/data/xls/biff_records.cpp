@@ -116,40 +116,6 @@ bool RecordReader::Next() {
   return true;
 }
 
-bool RecordCursor::Have(std::size_t n) {
-  if (remaining() >= n) return true;
-  ok_ = false;
-  pos_ = data_.size();
-  return false;
-}
-
-std::uint8_t RecordCursor::U8() { return Have(1) ? static_cast<std::uint8_t>(data_[pos_++]) : 0; }
-
-std::uint16_t RecordCursor::U16() {
-  if (!Have(2)) return 0;
-  const auto v = Le16(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
-  pos_ += 2;
-  return v;
-}
-
-std::uint32_t RecordCursor::U32() {
-  if (!Have(4)) return 0;
-  const auto v = Le32(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
-  pos_ += 4;
-  return v;
-}
-
-void RecordCursor::Skip(std::size_t n) {
-  if (Have(n)) pos_ += n;
-}
-
-const unsigned char* RecordCursor::Bytes(std::size_t n) {
-  if (!Have(n)) return nullptr;
-  const auto* at = reinterpret_cast<const unsigned char*>(data_.data()) + pos_;
-  pos_ += n;
-  return at;
-}
-
 bool RecordCursor::IsBreak(std::size_t pos) const {
   return std::binary_search(breaks_.begin(), breaks_.end(), static_cast<std::uint32_t>(pos));
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/data/xls/byte_order.h"
 #include "platform/filesystem/filesystem.h"
 
 // BIFF records: the workbook stream is a sequence of records, each a
@@ -116,13 +117,31 @@ class RecordCursor {
   std::size_t remaining() const { return pos_ < data_.size() ? data_.size() - pos_ : 0; }
   bool ok() const { return ok_; }
 
-  std::uint8_t U8();
-  std::uint16_t U16();
-  std::uint32_t U32();
-  void Skip(std::size_t n);
+  // In line: every cell's fields are read through these.
+  std::uint8_t U8() { return Have(1) ? static_cast<std::uint8_t>(data_[pos_++]) : 0; }
+  std::uint16_t U16() {
+    if (!Have(2)) return 0;
+    const auto v = Le16(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
+    pos_ += 2;
+    return v;
+  }
+  std::uint32_t U32() {
+    if (!Have(4)) return 0;
+    const auto v = Le32(reinterpret_cast<const unsigned char*>(data_.data()) + pos_);
+    pos_ += 4;
+    return v;
+  }
+  void Skip(std::size_t n) {
+    if (Have(n)) pos_ += n;
+  }
   // The next n bytes, the cursor moved past them; nullptr when fewer are
   // left.
-  const unsigned char* Bytes(std::size_t n);
+  const unsigned char* Bytes(std::size_t n) {
+    if (!Have(n)) return nullptr;
+    const auto* at = reinterpret_cast<const unsigned char*>(data_.data()) + pos_;
+    pos_ += n;
+    return at;
+  }
 
   // BIFF8 character data: count characters, one byte each (high_byte
   // false) or UTF-16LE. Where a CONTINUE piece starts in the middle, the
@@ -146,7 +165,12 @@ class RecordCursor {
 
  private:
   // True when n bytes are left; otherwise marks the cursor short, at the end.
-  bool Have(std::size_t n);
+  bool Have(std::size_t n) {
+    if (remaining() >= n) return true;
+    ok_ = false;
+    pos_ = data_.size();
+    return false;
+  }
   bool IsBreak(std::size_t pos) const;
   std::size_t PieceEnd(std::size_t pos) const;
 
