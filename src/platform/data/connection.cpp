@@ -79,6 +79,7 @@ void Recordset::Open(const Variant& source, Connection& active_connection, int /
 void Recordset::OpenRows(std::unique_ptr<RowSource> rows) {
   if (rows_) Raise(err::kConnectionAlreadyOpen, "记录集已经打开");
   rows_ = std::move(rows);
+  row_count_ = rows_->RowCount();
   position_ = 0;
   fields_.items_.clear();
   const auto count = rows_->Fields().size();
@@ -92,7 +93,10 @@ void Recordset::Close() {
   rows_.reset();
 }
 
-bool Recordset::IsEOF() const { return position_ >= rows().RowCount(); }
+bool Recordset::IsEOF() const {
+  rows();
+  return position_ >= row_count_;
+}
 
 void Recordset::MoveFirst() {
   rows();
@@ -107,7 +111,10 @@ void Recordset::MoveNext() {
   ++position_;
 }
 
-std::int64_t Recordset::RecordCount() const { return rows().RowCount(); }
+std::int64_t Recordset::RecordCount() const {
+  rows();
+  return row_count_;
+}
 
 const Fields& Recordset::fields() const {
   rows();

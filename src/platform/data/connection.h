@@ -127,6 +127,8 @@ class Recordset {
   const RowSource& rows() const;
 
   std::unique_ptr<RowSource> rows_;
+  // The snapshot's rows, counted once: every value read checks against it.
+  std::int64_t row_count_ = 0;
   Fields fields_;
   std::int64_t position_ = 0;
 };

@@ -27,6 +27,7 @@ class RowSource {
  public:
   virtual ~RowSource() = default;
   virtual const std::vector<FieldInfo>& Fields() const = 0;
+  // Fixed once the rows are made: a recordset counts them once.
   virtual std::int64_t RowCount() const = 0;
   // Fills out with the value of one cell; row < RowCount(), field <
   // Fields().size(). Reuses out's buffer. Text that out views may be
