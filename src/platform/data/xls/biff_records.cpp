@@ -49,32 +49,32 @@ void RecordReader::AppendToJoined(std::uint64_t at, std::size_t n) {
   }
 }
 
+// The usual case, in line: the record and the header after it are in
+// the buffer, and that header is not a CONTINUE. Once for every cell.
+bool RecordReader::NextInBuffer() {
+  if (position_ < buffer_start_ || position_ - buffer_start_ > buffer_length_) return false;
+  const auto offset = static_cast<std::size_t>(position_ - buffer_start_);
+  const std::size_t left = buffer_length_ - offset;
+  const auto* header = reinterpret_cast<const unsigned char*>(buffer_.get() + offset);
+  if (left < kHeaderSize) return false;
+  const std::size_t length = Le16(header + 2);
+  if (left < 2 * kHeaderSize + length || Le16(header + kHeaderSize + length) == rec::kContinue) return false;
+  type_ = Le16(header);
+  breaks_.clear();
+  data_ = std::string_view(reinterpret_cast<const char*>(header) + kHeaderSize, length);
+  position_ += kHeaderSize + length;
+  return true;
+}
+
 bool RecordReader::Next() {
-  // The usual case, in line: the record and the header after it are in
-  // the buffer, and that header is not a CONTINUE. Once for every cell.
-  if (position_ >= buffer_start_ && position_ - buffer_start_ <= buffer_length_) {
-    const std::size_t offset = static_cast<std::size_t>(position_ - buffer_start_);
-    const std::size_t left = buffer_length_ - offset;
-    const auto* header = reinterpret_cast<const unsigned char*>(buffer_.get() + offset);
-    if (left >= kHeaderSize) {
-      const std::size_t length = Le16(header + 2);
-      if (left >= 2 * kHeaderSize + length && Le16(header + kHeaderSize + length) != rec::kContinue) {
-        type_ = Le16(header);
-        breaks_.clear();
-        data_ = std::string_view(reinterpret_cast<const char*>(header) + kHeaderSize, length);
-        position_ += kHeaderSize + length;
-        return true;
-      }
-    }
-  }
+  if (NextInBuffer()) return true;
   const char* header = Bytes(position_, kHeaderSize);
   if (header == nullptr) return false;
   type_ = Le16(reinterpret_cast<const unsigned char*>(header));
   const std::size_t length = Le16(reinterpret_cast<const unsigned char*>(header) + 2);
   const std::uint64_t body = position_ + kHeaderSize;
   breaks_.clear();
-  // The usual case: the record and the header after it are in the buffer,
-  // and that header is not a CONTINUE.
+  // The record and the header after it, read into the buffer.
   const char* bytes = Bytes(body, length + kHeaderSize);
   if (bytes == nullptr) {
     // Fewer than a header's bytes follow the record: nothing continues it.

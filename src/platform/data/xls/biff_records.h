@@ -86,6 +86,7 @@ class RecordReader {
   // hold them yet; nullptr when the stream holds fewer. n must not exceed
   // the buffer's size. The bytes stay valid until the next call.
   const char* Bytes(std::uint64_t at, std::size_t n);
+  bool NextInBuffer();
   // Appends n bytes at stream offset `at` (all there) to joined_.
   void AppendToJoined(std::uint64_t at, std::size_t n);
 
