@@ -270,8 +270,7 @@ class SheetParser {
       StartCell(s);
       has_value_ = leaf.child == "v";
       has_inline_ = leaf.child == "is";
-      if (has_value_) value_.assign(leaf.text);
-      Emit();
+      EmitLeaf(leaf.text);
       in_cell_ = false;
       return true;
     }
@@ -280,7 +279,16 @@ class SheetParser {
 
   void StartCell(const xml::Scanner& s);
   void Emit();
-  void EmitNumber();
+  // A cell read whole by NextLeaf: numbers and shared strings (most
+  // cells) straight from its text, the rest through value_.
+  void EmitLeaf(std::string_view text) {
+    if (has_value_ && type_ == CellType::kNumber) return EmitNumber(text);
+    if (has_value_ && type_ == CellType::kShared) return EmitShared(text);
+    if (has_value_) value_.assign(text);
+    Emit();
+  }
+  void EmitNumber(std::string_view text);
+  void EmitShared(std::string_view text);
 
   const SheetContext& context_;
   CellSink* sink_ = nullptr;  // of the current Step
@@ -340,11 +348,11 @@ void SheetParser::StartCell(const xml::Scanner& s) {
   inline_.clear();
 }
 
-void SheetParser::EmitNumber() {
+void SheetParser::EmitNumber(std::string_view text) {
   double number = 0;
-  if (!ParseNumber(value_, number)) {
-    if (Trimmed(value_).empty()) return;
-    FailCell("的值“" + value_ + "”不是数字");
+  if (!ParseNumber(text, number)) {
+    if (Trimmed(text).empty()) return;
+    FailCell("的值“" + std::string(text) + "”不是数字");
   }
   if (date_style_) {
     sink_->Date(cell_row_, cell_column_, context_.date1904 ? number + sheet::k1904DateOffset : number);
@@ -353,20 +361,23 @@ void SheetParser::EmitNumber() {
   }
 }
 
+void SheetParser::EmitShared(std::string_view text) {
+  if (Trimmed(text).empty()) return;
+  std::uint64_t index = 0;
+  if (!ParseUnsigned(text, index) || index >= context_.shared_string_count) {
+    RaiseMissingSharedCell(context_.name, cell_row_, cell_column_, text);
+  }
+  sink_->SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
+}
+
 void SheetParser::Emit() {
   switch (type_) {
     case CellType::kNumber:
-      if (has_value_) EmitNumber();
+      if (has_value_) EmitNumber(value_);
       return;
-    case CellType::kShared: {
-      if (!has_value_ || Trimmed(value_).empty()) return;
-      std::uint64_t index = 0;
-      if (!ParseUnsigned(value_, index) || index >= context_.shared_string_count) {
-        RaiseMissingSharedCell(context_.name, cell_row_, cell_column_, value_);
-      }
-      sink_->SharedText(cell_row_, cell_column_, static_cast<std::uint32_t>(index));
+    case CellType::kShared:
+      if (has_value_) EmitShared(value_);
       return;
-    }
     case CellType::kInline:
     case CellType::kFormulaText: {
       // An inline string written as a plain value is taken all the same.
