@@ -42,21 +42,22 @@ bool ParseShortDecimal(std::string_view text, double& value) {
   const char* const end = p + text.size();
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
+  // The whole part, then the fraction: one test a digit. Past 15 digits the
+  // sum may wrap; it is refused below before it is used.
   std::uint64_t digits = 0;
-  std::size_t count = 0;
+  auto take_digits = [&] {
+    const char* const from = p;
+    for (unsigned d; p < end && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) <= 9; ++p) digits = digits * 10 + d;
+    return static_cast<std::size_t>(p - from);
+  };
+  std::size_t count = take_digits();
   std::size_t fraction = 0;
-  bool point = false;
-  for (; p < end; ++p) {
-    if (*p == '.' && !point) {
-      point = true;
-      continue;
-    }
-    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
-    if (digit > 9 || ++count > 15) return false;
-    digits = digits * 10 + digit;
-    fraction += point ? 1 : 0;
+  if (p < end && *p == '.') {
+    ++p;
+    fraction = take_digits();
+    count += fraction;
   }
-  if (count == 0) return false;
+  if (p != end || count == 0 || count > 15) return false;
   const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
   value = negative ? -magnitude : magnitude;
   return true;
@@ -74,12 +75,11 @@ bool ParseNumber(std::string_view text, double& value) {
 bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
   if (!text.empty() && text.size() <= 9) {
     std::uint64_t v = 0;
-    bool digits = true;
-    for (const char c : text) {
-      digits = digits && c >= '0' && c <= '9';
-      v = v * 10 + static_cast<unsigned char>(c - '0');
+    std::size_t i = 0;
+    for (unsigned d; i < text.size() && (d = static_cast<unsigned char>(text[i]) - unsigned{'0'}) <= 9; ++i) {
+      v = v * 10 + d;
     }
-    if (digits) {
+    if (i == text.size()) {
       value = v;
       return true;
     }
