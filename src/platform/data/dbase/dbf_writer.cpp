@@ -1,6 +1,7 @@
 #include "platform/data/dbase/dbf_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "platform/filesystem/filesystem.h"
@@ -137,10 +138,14 @@ void DbfWriter::AddRecord(std::span<const std::string> values) {
                                      std::to_string(fields_[i].width));
     }
   }
-  batch_.push_back(static_cast<char>(kRecordPresent));
+  // The whole record padded at once, then each value copied into place.
+  const std::size_t start = batch_.size();
+  batch_.resize(start + record_length_, kPadding);
+  char* field = batch_.data() + start;
+  *field++ = static_cast<char>(kRecordPresent);
   for (std::size_t i = 0; i < values.size(); ++i) {
-    batch_.append(values[i]);
-    batch_.append(static_cast<std::size_t>(fields_[i].width) - values[i].size(), kPadding);
+    std::memcpy(field, values[i].data(), values[i].size());
+    field += fields_[i].width;
   }
   ++record_count_;
   if (batch_.size() >= batch_bytes_) WriteBatch();
