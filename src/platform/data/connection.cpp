@@ -56,11 +56,8 @@ std::int32_t Field::DefinedSize() const {
 
 const Variant& Field::Value() const {
   if (owner_->IsEOF()) Raise(err::kNoCurrentRow, "没有当前记录（已到记录集末尾）");
-  if (value_row_ != owner_->position_) {
-    owner_->rows().ReadValue(owner_->position_, index_, value_);
-    value_row_ = owner_->position_;
-  }
-  return value_;
+  if (owner_->values_row_ != owner_->position_) owner_->ReadRow();
+  return owner_->values_[static_cast<std::size_t>(index_)];
 }
 
 const Field& Fields::Item(int index) const {
@@ -85,12 +82,23 @@ void Recordset::OpenRows(std::unique_ptr<RowSource> rows) {
   const auto count = rows_->Fields().size();
   fields_.items_.reserve(count);
   for (std::size_t i = 0; i < count; ++i) fields_.items_.push_back(Field(this, static_cast<int>(i)));
+  values_.assign(count, Variant());
+  values_row_ = -1;
 }
 
 void Recordset::Close() {
   if (!rows_) Raise(err::kRecordsetClosed, "记录集没有打开");
   fields_.items_.clear();
+  values_.clear();
+  values_row_ = -1;
   rows_.reset();
+}
+
+void Recordset::ReadRow() const {
+  // Marked unread first: a row that fails to read is read again next time.
+  values_row_ = -1;
+  rows().ReadRow(position_, values_);
+  values_row_ = position_;
 }
 
 bool Recordset::IsEOF() const {
@@ -103,7 +111,7 @@ void Recordset::MoveFirst() {
   position_ = 0;
   // A row source may reuse its buffers from row to row: a value read
   // before the rewind must be read again.
-  for (Field& field : fields_.items_) field.value_row_ = -1;
+  values_row_ = -1;
 }
 
 void Recordset::MoveNext() {

@@ -81,8 +81,6 @@ class Field {
   Field(const Recordset* owner, int index) : owner_(owner), index_(index) {}
   const Recordset* owner_;
   int index_;
-  mutable Variant value_;
-  mutable std::int64_t value_row_ = -1;
 };
 
 class Fields {
@@ -125,12 +123,17 @@ class Recordset {
  private:
   friend class Field;
   const RowSource& rows() const;
+  // Reads the current row's values, all fields at once.
+  void ReadRow() const;
 
   std::unique_ptr<RowSource> rows_;
   // The snapshot's rows, counted once: every value read checks against it.
   std::int64_t row_count_ = 0;
   Fields fields_;
   std::int64_t position_ = 0;
+  // The values of row values_row_ (-1: none read), one a field.
+  mutable std::vector<Variant> values_;
+  mutable std::int64_t values_row_ = -1;
 };
 
 }  // namespace platform::data

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,12 @@ class RowSource {
   // Fields().size(). Reuses out's buffer. Text that out views may be
   // valid only until a value of another row is read.
   virtual void ReadValue(std::int64_t row, int field, Variant& out) const = 0;
+  // Every field of one row at once (out.size() == Fields().size()): what
+  // ReadValue gives field by field, text valid as long. A recordset reads
+  // its rows this way, one call a row instead of one a value.
+  virtual void ReadRow(std::int64_t row, std::span<Variant> out) const {
+    for (std::size_t i = 0; i < out.size(); ++i) ReadValue(row, static_cast<int>(i), out[i]);
+  }
 };
 
 // A RowSource over values held in memory; the schema rowset and tests use

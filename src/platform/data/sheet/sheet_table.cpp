@@ -105,6 +105,17 @@ std::int64_t SheetTable::Find(std::int64_t row, int field) const {
   return static_cast<std::int64_t>(cell);
 }
 
+void SheetTable::ReadRow(std::int64_t row, std::span<Variant> out) const {
+  for (Variant& value : out) value.SetNull();
+  const std::size_t end = row_begin_[static_cast<std::size_t>(row) + 1];
+  for (std::size_t cell = row_begin_[static_cast<std::size_t>(row)]; cell < end; ++cell) {
+    // Cells left of the first field (empty text, which does not count
+    // for the used range) wrap around and are passed over too.
+    const std::uint32_t field = cells_.Column(cell) - first_column_;
+    if (field < out.size()) Fill(cell, out[field]);
+  }
+}
+
 void SheetTable::ReadValue(std::int64_t row, int field, Variant& out) const {
   const std::int64_t cell = Find(row, field);
   if (cell < 0) {

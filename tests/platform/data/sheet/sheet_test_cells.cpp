@@ -1,5 +1,7 @@
 #include "sheet_test_cells.h"
 
+#include <gtest/gtest.h>
+
 namespace sheet_test {
 
 using platform::data::sheet::SheetCellsBuilder;
@@ -51,11 +53,17 @@ bool MemoryScan::Next(platform::data::sheet::CellSink& sink) {
 std::vector<std::string> RowsOf(const platform::data::RowSource& table) {
   std::vector<std::string> rows;
   platform::Variant v;
+  // Each row read both ways, a field at a time and whole: they must agree
+  // (kind and value), and the whole row is what is shown.
+  std::vector<platform::Variant> whole(table.Fields().size());
   for (std::int64_t r = 0; r < table.RowCount(); ++r) {
+    table.ReadRow(r, whole);
     std::string row;
     for (std::size_t f = 0; f < table.Fields().size(); ++f) {
       table.ReadValue(r, static_cast<int>(f), v);
-      row += (v.IsNull() ? "-" : v.ToText()) + "|";
+      EXPECT_EQ(whole[f].kind(), v.kind()) << "row " << r << ", field " << f;
+      EXPECT_EQ(whole[f], v) << "row " << r << ", field " << f;
+      row += (whole[f].IsNull() ? "-" : whole[f].ToText()) + "|";
     }
     rows.push_back(row);
   }
