@@ -109,7 +109,6 @@ TargetPlan CheckTarget(RunHost& host, const platform::FileSystem& file_system,
 // host asked to stop.
 bool InsertRows(data::Recordset& rows, data::Connection& destination, const std::string& insert_head,
                 RunHost& host, RunResult& result) {
-  std::string text;
   std::string status;
   const Variant empty = Variant::Text("");
   std::int32_t row_number = 1;
@@ -125,9 +124,11 @@ bool InsertRows(data::Recordset& rows, data::Connection& destination, const std:
       if (value.kind() == Variant::Kind::kText) {
         AppendQuoted(value.text(), statement);
       } else {
-        text.clear();
-        value.AppendText(text);
-        AppendQuoted(text, statement);
+        // The text of a number, a date or True/False never holds an
+        // apostrophe: it goes straight into the statement.
+        statement += '\'';
+        value.AppendText(statement);
+        statement += '\'';
       }
     }
     statement += ')';
