@@ -94,8 +94,9 @@ char* PutDigits(char* end, std::uint64_t value, int width = 1) {
 // rounds to a whole number m below 1e15, m / 10^k lies within m * 2^-53 of
 // the value, far inside half a step of 15-digit decimals, so it is the
 // value rounded to 15 digits. Writes the "%.15G" text (values from 1e-4
-// up, which print without an exponent) and returns the end, or nullptr.
-char* ScaledDecimal(double value, char* out) {
+// up, which print without an exponent) ending at end and returns where it
+// begins, or nullptr.
+char* ScaledDecimal(double value, char* end) {
   constexpr double kScales[] = {1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-4)) return nullptr;
@@ -103,20 +104,19 @@ char* ScaledDecimal(double value, char* out) {
     const double scaled = magnitude * kScales[places - 1];
     if (scaled >= 1e15) return nullptr;
     if (!IsWholeBelow1e15(scaled)) continue;
-    char digits[24];
-    char* const digits_end = digits + sizeof digits;
-    const char* first = PutDigits(digits_end, static_cast<std::uint64_t>(scaled), places + 1);
-    const char* point = digits_end - places;
-    const char* last = digits_end;
-    while (last > point && last[-1] == '0') --last;  // "%G" drops trailing zeros
-    char* o = out;
-    if (value < 0) *o++ = '-';
-    for (const char* d = first; d != point; ++d) *o++ = *d;
-    if (last != point) {
-      *o++ = '.';
-      for (const char* d = point; d != last; ++d) *o++ = *d;
+    auto m = static_cast<std::uint64_t>(scaled);
+    while (places > 0 && m % 10 == 0) {  // "%G" drops trailing zeros
+      m /= 10;
+      --places;
     }
-    return o;
+    char* p = end;
+    if (places > 0) {
+      for (int i = 0; i < places; ++i, m /= 10) *--p = static_cast<char>('0' + m % 10);
+      *--p = '.';
+    }
+    p = PutDigits(p, m);
+    if (value < 0) *--p = '-';
+    return p;
   }
   return nullptr;
 }
@@ -185,8 +185,8 @@ std::string_view NumberText(double value, TextBuffer& buffer) {
     return std::string_view(begin, static_cast<std::size_t>(end - begin));
   }
   // Subnormal numbers have fewer digits than they show.
-  if (const char* text_end = ScaledDecimal(value, buffer)) {
-    return std::string_view(buffer, static_cast<std::size_t>(text_end - buffer));
+  if (const char* begin = ScaledDecimal(value, end)) {
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
   }
   if (magnitude >= std::numeric_limits<double>::min() && std::isfinite(value)) {
     if (const char* text_end = ShortestGeneral15(value, buffer)) {
