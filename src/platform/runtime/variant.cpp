@@ -60,8 +60,8 @@ std::int64_t RoundNonNegative(double x) {
 
 // Writes value as decimal digits, zero-padded to width, ending at end;
 // returns where the text begins. Every number and date cell of every row
-// is formatted, so no printf machinery here.
-// Two digits a step, from a table of "00" to "99": half the divisions.
+// is formatted, so no printf machinery here, and two digits a step from a
+// table of "00" to "99": half the divisions.
 char* PutDigits(char* end, std::uint64_t value, int width = 1) {
   static constexpr auto kPairs = [] {
     std::array<char, 200> pairs{};
