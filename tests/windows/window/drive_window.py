@@ -94,12 +94,24 @@ class Session:
         return done.stdout.strip()
 
     def wait_window(self, title, timeout=TIMEOUT):
-        try:
-            found = self.xdotool("search", "--sync", "--onlyvisible", "--name", f"^{title}$",
-                                 timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure(f"no window {title}") from None
-        return found.split()[0]
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise Failure(f"no window {title}")
+            try:
+                found = self.xdotool("search", "--sync", "--onlyvisible", "--name", f"^{title}$",
+                                     timeout=left)
+                return found.split()[0]
+            except subprocess.TimeoutExpired:
+                raise Failure(f"no window {title}") from None
+            except Failure as failure:
+                # xdotool walks the window tree and gives up when a window
+                # it listed is destroyed before it reads it (Wine's dialogs
+                # come and go as they close); the search is then asked again.
+                if "BadWindow" not in str(failure):
+                    raise
+                time.sleep(0.1)
 
     def keys(self, *names):
         self.xdotool("key", "--delay", "60", *names)
