@@ -45,6 +45,30 @@ constexpr EncodeTable BuildEncodeTable() {
 
 constexpr EncodeTable kEncode = BuildEncodeTable();
 
+constexpr bool NoSurrogateHasACode() {
+  for (char32_t c = 0xD800; c <= 0xDFFF; ++c) {
+    if (kEncode[c] != 0) return false;
+  }
+  return true;
+}
+// The fast path below leans on this to pass surrogates to the checked one.
+static_assert(NoSurrogateHasACode());
+
+// The two-byte code of the well-formed three-byte sequence at s (n >= 3
+// bytes), or 0 when s starts anything else: another length, a malformed or
+// overlong sequence, a character without a two-byte code. Nearly every
+// Chinese character is one such sequence.
+inline std::uint16_t TwoByteCodeAt(const unsigned char* s) {
+  const unsigned b0 = s[0];
+  const unsigned b1 = s[1];
+  const unsigned b2 = s[2];
+  // 1110xxxx 10xxxxxx 10xxxxxx, tested at once.
+  if (((b0 << 16 | b1 << 8 | b2) & 0xF0C0C0) != 0xE08080) return 0;
+  const char32_t c = (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F);
+  const std::uint16_t code = kEncode[c];
+  return c >= 0x800 && code >= 0x100 ? code : 0;
+}
+
 // The GB18030 two-byte forms again, by code, for decoding.
 constexpr auto BuildTwoByteByCode() {
   std::array<cp936::TwoByteForm, std::size(cp936::kGb18030TwoByte)> forms{};
@@ -182,6 +206,16 @@ inline char32_t NextNonAscii(std::string_view utf8, std::size_t& i) {
   return NextCodePoint(utf8, i);
 }
 
+const unsigned char* Bytes(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+
+// The bytes of the run of characters with two-byte codes at the start of
+// s (see TwoByteCodeAt).
+std::size_t TwoByteRunLength(const unsigned char* s, std::size_t n) {
+  std::size_t i = 0;
+  while (n - i >= 3 && TwoByteCodeAt(s + i) != 0) i += 3;
+  return i;
+}
+
 // Bytes gather in a small buffer: one append per buffer, not per byte
 // (this runs for every value of every row written).
 class ByteBuffer {
@@ -202,6 +236,20 @@ class ByteBuffer {
     }
     std::memcpy(buffer_ + n_, data, n);
     n_ += n;
+  }
+  // Encodes the run of characters with two-byte codes at the start of
+  // s (see TwoByteCodeAt); returns the bytes of s it took.
+  std::size_t TwoByteRun(const unsigned char* s, std::size_t n) {
+    std::size_t i = 0;
+    for (; n - i >= 3; i += 3) {
+      const std::uint16_t code = TwoByteCodeAt(s + i);
+      if (code == 0) break;
+      if (n_ + 2 > sizeof buffer_) Flush();
+      buffer_[n_] = static_cast<char>(code >> 8);
+      buffer_[n_ + 1] = static_cast<char>(code & 0xFF);
+      n_ += 2;
+    }
+    return i;
   }
   void Code(std::uint16_t code) {
     if (n_ + 2 > sizeof buffer_) Flush();
@@ -240,6 +288,10 @@ std::size_t AppendCp936(std::string_view utf8, std::string& out) {
       i = end;
       continue;
     }
+    if (const std::size_t run = buffer.TwoByteRun(Bytes(utf8) + i, utf8.size() - i); run > 0) {
+      i += run;
+      continue;
+    }
     const char32_t c = NextNonAscii(utf8, i);
     const std::uint16_t code = c < 0x10000 ? kEncode[c] : 0;
     if (code != 0) {
@@ -267,6 +319,12 @@ std::size_t Cp936Length(std::string_view utf8) {
       const std::size_t end = AsciiRunEnd(utf8, i + 1);
       length += end - i;
       i = end;
+      continue;
+    }
+    const std::size_t run = TwoByteRunLength(Bytes(utf8) + i, utf8.size() - i);
+    if (run > 0) {
+      length += run / 3 * 2;
+      i += run;
       continue;
     }
     const char32_t c = NextNonAscii(utf8, i);

@@ -47,6 +47,27 @@ TEST(Cp936Test, MalformedUtf8BecomesReplacementCharacter) {
   EXPECT_EQ(ToCp936("\xE8\x8B"), "\x84\x31\xA4\x37\x84\x31\xA4\x37");  // cut sequence
 }
 
+// Three-byte forms that only look like Chinese characters, among real ones:
+// each bad byte is one U+FFFD, and the measure agrees with the bytes.
+TEST(Cp936Test, MalformedThreeByteFormsAmongChineseCharacters) {
+  const std::string fffd = "\x84\x31\xA4\x37";
+  const struct {
+    const char* utf8;
+    std::string cp936;
+  } cases[] = {
+      {"\xE0\x82\xB7", fffd + fffd + fffd},                           // overlong U+00B7, which has a code
+      {"\xED\xA0\x80", fffd + fffd + fffd},                           // a surrogate
+      {"苹\xE0\x82\xB7果", "\xC6\xBB" + fffd + fffd + fffd + "\xB9\xFB"},
+      {"苹果\xED\x9F\xBF", "\xC6\xBB\xB9\xFB\x83\x36\xC7\x38"},         // U+D7FF, no two-byte code
+      {"苹果\xE8\x8B", "\xC6\xBB\xB9\xFB" + fffd + fffd},               // cut at the end
+      {"苹\xE8\x8B" "A", "\xC6\xBB" + fffd + fffd + "A"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ToCp936(c.utf8), c.cp936) << c.utf8;
+    EXPECT_EQ(Cp936Length(c.utf8), c.cp936.size()) << c.utf8;
+  }
+}
+
 TEST(Cp936Test, DoubleByteCharacters) {
   EXPECT_TRUE(IsDoubleByte(U'数'));
   EXPECT_TRUE(IsDoubleByte(U'，'));
