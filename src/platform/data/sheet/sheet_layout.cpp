@@ -64,8 +64,7 @@ void CellFingerprint::AddText(std::uint32_t row, std::uint32_t column, std::stri
 
 LayoutSink::LayoutSink(const StringTable& shared_strings, SheetLimits limits)
     : shared_(shared_strings),
-      limits_{std::min(limits.rows, kMaxRows), std::min(limits.columns, kMaxColumns)},
-      shared_width_(shared_strings.size(), -1) {}
+      limits_{std::min(limits.rows, kMaxRows), std::min(limits.columns, kMaxColumns)} {}
 
 bool LayoutSink::Take(std::uint32_t row, std::uint32_t column) {
   if (!in_order_) return false;
@@ -140,10 +139,9 @@ void LayoutSink::SharedText(std::uint32_t row, std::uint32_t column, std::uint32
   if (index >= shared_.size()) RaiseMissingSharedString(index);
   if (!Take(row, column)) return;
   if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kSharedText, index);
-  std::int32_t& width = shared_width_[index];
   const std::string_view text = shared_.Get(index);
-  if (width < 0) width = static_cast<std::int32_t>(std::min<std::size_t>(codepage::Cp936Length(text), INT32_MAX));
-  Measure(row, column, static_cast<std::size_t>(width), text);
+  const std::size_t width = shared_.measured() ? shared_.Width(index) : codepage::Cp936Length(text);
+  Measure(row, column, std::min<std::size_t>(width, INT32_MAX), text);
 }
 
 void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view text) {

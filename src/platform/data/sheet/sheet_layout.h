@@ -90,9 +90,6 @@ class LayoutSink : public CellSink {
 
   const StringTable& shared_;
   SheetLimits limits_;
-  // Shared strings repeat down a column: each one's width worked out once
-  // (-1: not yet).
-  std::vector<std::int32_t> shared_width_;
   SheetLayout layout_;
   CellFingerprint fingerprint_;
   bool fingerprinting_ = true;

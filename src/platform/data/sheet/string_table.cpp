@@ -1,7 +1,9 @@
 #include "platform/data/sheet/string_table.h"
 
+#include <algorithm>
 #include <limits>
 
+#include "platform/codepage/codepage.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/memory.h"
 
@@ -13,11 +15,16 @@ void StringTable::Add(std::string_view text) {
   }
   blob_.append(text);
   ends_.push_back(static_cast<std::uint32_t>(blob_.size()));
+  if (measured_) {
+    constexpr std::size_t kMost = std::numeric_limits<std::uint32_t>::max();
+    widths_.push_back(static_cast<std::uint32_t>(std::min(codepage::Cp936Length(text), kMost)));
+  }
 }
 
 void StringTable::Reserve(std::size_t bytes, std::size_t count) {
   blob_.reserve(bytes);
   ends_.reserve(count);
+  if (measured_) widths_.reserve(count);
   PreferLargePages(blob_.data(), blob_.capacity());
   PreferLargePages(ends_.data(), ends_.capacity() * sizeof(std::uint32_t));
 }

@@ -13,6 +13,14 @@ namespace platform::data::sheet {
 // raises 7 beyond).
 class StringTable {
  public:
+  struct MeasureWidths {};
+
+  StringTable() = default;
+  // A table that also keeps each string's length in code page 936, the
+  // width it needs in a table. Shared strings are read beside the sheet's
+  // scan, so measuring them there, once each, spares the layout pass.
+  explicit StringTable(MeasureWidths) : measured_(true) {}
+
   void Add(std::string_view text);
   // Room for count strings of bytes bytes in all, so that adding them
   // never moves what is there (an estimate too large costs address space,
@@ -20,7 +28,12 @@ class StringTable {
   void Reserve(std::size_t bytes, std::size_t count);
   std::size_t size() const { return ends_.size(); }
   // What the strings take: their bytes and an end offset each.
-  std::size_t HeldBytes() const { return blob_.size() + ends_.size() * sizeof(std::uint32_t); }
+  std::size_t HeldBytes() const {
+    return blob_.size() + (ends_.size() + widths_.size()) * sizeof(std::uint32_t);
+  }
+  bool measured() const { return measured_; }
+  // index < size(), measured() only; UINT32_MAX for any longer width.
+  std::uint32_t Width(std::size_t index) const { return widths_[index]; }
   // index < size().
   std::string_view Get(std::size_t index) const {
     const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
@@ -30,6 +43,8 @@ class StringTable {
  private:
   std::string blob_;
   std::vector<std::uint32_t> ends_;
+  std::vector<std::uint32_t> widths_;
+  bool measured_ = false;
 };
 
 }  // namespace platform::data::sheet

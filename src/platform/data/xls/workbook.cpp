@@ -172,7 +172,7 @@ class GlobalsReader {
   StringsRead strings_read_;
   WorkbookGlobals g_;
   bool biff8_ = true;
-  std::shared_ptr<sheet::StringTable> strings_ = std::make_shared<sheet::StringTable>();
+  std::shared_ptr<sheet::StringTable> strings_ = std::make_shared<sheet::StringTable>(sheet::StringTable::MeasureWidths{});
   std::vector<std::string> raw_sheet_names_;  // BIFF5: undecoded
   std::map<int, std::string> formats_;        // custom codes by index, BIFF5 undecoded
   std::vector<std::uint16_t> xf_formats_;
@@ -370,7 +370,7 @@ WorkbookGlobals ReadWorkbookGlobals(const RandomAccessFile& stream, StringsRead 
 }
 
 std::shared_ptr<const sheet::StringTable> DecodeSharedStrings(const std::vector<RawRecord>& records) {
-  auto table = std::make_shared<sheet::StringTable>();
+  auto table = std::make_shared<sheet::StringTable>(sheet::StringTable::MeasureWidths{});
   for (const RawRecord& record : records) ReadSharedStrings(record.data, record.breaks, *table);
   return table;
 }

@@ -65,7 +65,7 @@ class XlsxWorkbook : public sheet::WorkbookReader {
 
  private:
   std::shared_ptr<const sheet::StringTable> ReadStrings() const {
-    auto strings = std::make_shared<sheet::StringTable>();
+    auto strings = std::make_shared<sheet::StringTable>(sheet::StringTable::MeasureWidths{});
     if (info_.shared_strings_part.empty()) return strings;
     if (const zip::Entry* entry = zip_->Find(info_.shared_strings_part)) {
       // Text is never longer than the XML it is written in.

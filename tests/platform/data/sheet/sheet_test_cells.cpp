@@ -15,7 +15,9 @@ Cell S(std::uint32_t row, std::uint32_t column, std::uint32_t index) { return {r
 
 platform::data::sheet::SheetCells Build(const std::vector<Cell>& cells, const std::vector<std::string>& shared,
                                         platform::data::sheet::SheetLimits limits) {
-  auto strings = std::make_shared<StringTable>();
+  // Measured as the readers' shared strings are (the layout takes their
+  // widths from the table); the streamed table's tests keep the plain kind.
+  auto strings = std::make_shared<StringTable>(StringTable::MeasureWidths{});
   for (const std::string& s : shared) strings->Add(s);
   SheetCellsBuilder builder(strings, limits);
   for (const Cell& c : cells) {
