@@ -1,9 +1,13 @@
 #include "frmexcel/conversion_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "frmexcel/sheet_choice.h"
 #include "mdlpublic/mdlpublic.h"
@@ -37,17 +41,43 @@ class RunningGuard {
   RunningGuard& operator=(const RunningGuard&) = delete;
 };
 
-// Appends 'text' with every apostrophe doubled, so a value can never end
-// its quotes early or add to the statement.
-void AppendQuoted(std::string_view text, std::string& out) {
-  out += '\'';
+// A row's statement, written through a pointer into bytes kept from row to
+// row: one room check per value, not one per piece appended.
+class StatementBuffer {
+ public:
+  void Start(std::string_view head) {
+    used_ = 0;
+    char* p = Room(head.size());
+    std::memcpy(p, head.data(), head.size());
+    used_ = head.size();
+  }
+  // At least n bytes to write at the returned place; Advance to the end of
+  // what was written.
+  char* Room(std::size_t n) {
+    if (bytes_.size() - used_ < n) bytes_.resize(std::max(used_ + n, 2 * bytes_.size()));
+    return bytes_.data() + used_;
+  }
+  void Advance(const char* end) { used_ = static_cast<std::size_t>(end - bytes_.data()); }
+  std::string_view text() const { return {bytes_.data(), used_}; }
+
+ private:
+  std::vector<char> bytes_;
+  std::size_t used_ = 0;
+};
+
+// Writes 'text' in quotes with every apostrophe doubled, so a value can never
+// end its quotes early or add to the statement: at most 2 * size + 2 bytes.
+char* WriteQuoted(std::string_view text, char* p) {
+  *p++ = '\'';
   for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
-    out.append(text.substr(0, quote + 1));
-    out += '\'';
+    std::memcpy(p, text.data(), quote + 1);
+    p += quote + 1;
+    *p++ = '\'';
     text.remove_prefix(quote + 1);
   }
-  out.append(text);
-  out += '\'';
+  p = std::copy(text.begin(), text.end(), p);  // an empty view may hold no pointer
+  *p++ = '\'';
+  return p;
 }
 
 // The status line for a row, into a buffer kept from row to row.
@@ -111,28 +141,37 @@ bool InsertRows(data::Recordset& rows, data::Connection& destination, const std:
                 RunHost& host, RunResult& result) {
   std::string status;
   const Variant empty = Variant::Text("");
+  StatementBuffer statement;
+  Variant::TextBuffer number_text;
   std::int32_t row_number = 1;
   rows.MoveFirst();
   while (!rows.IsEOF()) {
-    // Built in place, in buffers that keep their room from row to row.
-    std::string& statement = mdlpublic::strSql;
-    statement.assign(insert_head);
+    statement.Start(insert_head);
     const int count = rows.fields().Count();
     for (int j = 0; j < count; ++j) {
-      if (j > 0) statement += ',';
       const Variant& value = mdlpublic::NullToDefault(rows.fields()[j].Value(), empty);
       if (value.kind() == Variant::Kind::kText) {
-        AppendQuoted(value.text(), statement);
+        // A string's size is below half the address space: no overflow.
+        char* p = statement.Room(2 * value.text().size() + 3);
+        if (j > 0) *p++ = ',';
+        statement.Advance(WriteQuoted(value.text(), p));
       } else {
         // The text of a number, a date or True/False never holds an
         // apostrophe: it goes straight into the statement.
-        statement += '\'';
-        value.AppendText(statement);
-        statement += '\'';
+        const std::string_view text = value.TextIn(number_text);
+        char* p = statement.Room(text.size() + 3);
+        if (j > 0) *p++ = ',';
+        *p++ = '\'';
+        p = std::copy(text.begin(), text.end(), p);
+        *p++ = '\'';
+        statement.Advance(p);
       }
     }
-    statement += ')';
-    destination.Execute(statement, data::adOptionUnspecified);
+    char* end = statement.Room(1);
+    *end++ = ')';
+    statement.Advance(end);
+    mdlpublic::strSql.assign(statement.text());
+    destination.Execute(mdlpublic::strSql, data::adOptionUnspecified);
 
     SetStatusFor(row_number, status);
     host.SetStatusText(status);

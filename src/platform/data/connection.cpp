@@ -54,17 +54,14 @@ std::int32_t Field::DefinedSize() const {
   return owner_->rows().Fields()[static_cast<std::size_t>(index_)].defined_size;
 }
 
-const Variant& Field::Value() const {
+const Variant& Field::ReadValue() const {
   if (owner_->IsEOF()) Raise(err::kNoCurrentRow, "没有当前记录（已到记录集末尾）");
   if (owner_->values_row_ != owner_->position_) owner_->ReadRow();
   return owner_->values_[static_cast<std::size_t>(index_)];
 }
 
-const Field& Fields::Item(int index) const {
-  if (index < 0 || index >= Count()) {
-    Raise(err::kFieldIndexOutOfRange, "字段序号超出范围：" + std::to_string(index));
-  }
-  return items_[static_cast<std::size_t>(index)];
+void Fields::RaiseOutOfRange(int index) {
+  Raise(err::kFieldIndexOutOfRange, "字段序号超出范围：" + std::to_string(index));
 }
 
 void Recordset::Open(const Variant& source, Connection& active_connection, int /*cursor_type*/,
@@ -101,10 +98,6 @@ void Recordset::ReadRow() const {
   values_row_ = position_;
 }
 
-bool Recordset::IsEOF() const {
-  rows();
-  return position_ >= row_count_;
-}
 
 void Recordset::MoveFirst() {
   rows();
@@ -124,13 +117,10 @@ std::int64_t Recordset::RecordCount() const {
   return row_count_;
 }
 
-const Fields& Recordset::fields() const {
-  rows();
-  return fields_;
-}
+void Recordset::RaiseClosed() { Raise(err::kRecordsetClosed, "记录集没有打开"); }
 
 const RowSource& Recordset::rows() const {
-  if (!rows_) Raise(err::kRecordsetClosed, "记录集没有打开");
+  if (!rows_) RaiseClosed();
   return *rows_;
 }
 

@@ -73,12 +73,14 @@ class Field {
  public:
   const std::string& Name() const;
   std::int32_t DefinedSize() const;
-  // The value in the current row (raises 1006 at EOF).
+  // The value in the current row (raises 1006 at EOF). In line: the run
+  // asks for every value of every row.
   const Variant& Value() const;
 
  private:
   friend class Recordset;
   Field(const Recordset* owner, int index) : owner_(owner), index_(index) {}
+  const Variant& ReadValue() const;
   const Recordset* owner_;
   int index_;
 };
@@ -87,11 +89,15 @@ class Fields {
  public:
   int Count() const { return static_cast<int>(items_.size()); }
   // Raises 1007 for an index out of range.
-  const Field& Item(int index) const;
+  const Field& Item(int index) const {
+    if (index < 0 || index >= Count()) RaiseOutOfRange(index);
+    return items_[static_cast<std::size_t>(index)];
+  }
   const Field& operator[](int index) const { return Item(index); }
 
  private:
   friend class Recordset;
+  [[noreturn]] static void RaiseOutOfRange(int index);
   std::vector<Field> items_;
 };
 
@@ -113,15 +119,22 @@ class Recordset {
 
   // True when there is no current row: the snapshot is empty or the
   // cursor moved past the last row. (Not named EOF: that is a C macro.)
-  bool IsEOF() const;
+  bool IsEOF() const {
+    if (!rows_) RaiseClosed();
+    return position_ >= row_count_;
+  }
   void MoveFirst();
   // Raises 1006 when already past the last row.
   void MoveNext();
   std::int64_t RecordCount() const;
-  const Fields& fields() const;
+  const Fields& fields() const {
+    if (!rows_) RaiseClosed();
+    return fields_;
+  }
 
  private:
   friend class Field;
+  [[noreturn]] static void RaiseClosed();
   const RowSource& rows() const;
   // Reads the current row's values, all fields at once.
   void ReadRow() const;
@@ -135,5 +148,12 @@ class Recordset {
   mutable std::vector<Variant> values_;
   mutable std::int64_t values_row_ = -1;
 };
+
+inline const Variant& Field::Value() const {
+  // The values held are those of the current row: it is open and not at
+  // EOF (a move or a close marks them stale).
+  if (owner_->values_row_ == owner_->position_) return owner_->values_[static_cast<std::size_t>(index_)];
+  return ReadValue();
+}
 
 }  // namespace platform::data

@@ -170,8 +170,8 @@ char* ShortestGeneral15(double value, char* out) {
 }
 
 // Room for any number's or date's text form.
-constexpr std::size_t kTextBufferSize = 64;
-using TextBuffer = char[kTextBufferSize];
+using TextBuffer = Variant::TextBuffer;
+constexpr std::size_t kTextBufferSize = sizeof(TextBuffer);
 
 // The "%.15G" text of value, written into buffer.
 std::string_view NumberText(double value, TextBuffer& buffer) {
@@ -343,6 +343,22 @@ void Variant::AppendText(std::string& out) const {
       out += number_ != 0 ? "True" : "False";
       return;
   }
+}
+
+std::string_view Variant::TextIn(TextBuffer& buffer) const {
+  switch (kind_) {
+    case Kind::kNull:
+      return {};
+    case Kind::kText:
+      return view_;
+    case Kind::kNumber:
+      return NumberText(number_, buffer);
+    case Kind::kDate:
+      return DateText(number_, buffer);
+    case Kind::kBoolean:
+      return number_ != 0 ? "True" : "False";
+  }
+  return {};
 }
 
 bool operator==(const Variant& a, const Variant& b) {

@@ -51,6 +51,11 @@ class Variant {
   // "True"/"False"; null as "".
   std::string ToText() const;
   void AppendText(std::string& out) const;
+  // Room for the text form of any number, date or True/False.
+  using TextBuffer = char[64];
+  // The text form without a copy: a text's own bytes, or the form written
+  // into buffer. Valid while both stay unchanged.
+  std::string_view TextIn(TextBuffer& buffer) const;
 
   friend bool operator==(const Variant& a, const Variant& b);
 
