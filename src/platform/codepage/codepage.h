@@ -23,6 +23,13 @@ inline constexpr int kCp936 = 936;
 std::size_t AppendCp936(std::string_view utf8, std::string& out);
 std::string ToCp936(std::string_view utf8);
 
+// The same bytes as AppendCp936, written into out[0, room) when they fit:
+// returns how many were written and sets outside to AppendCp936's count.
+// Returns kDoesNotFit when they would take more than room bytes (out then
+// holds some of them).
+inline constexpr std::size_t kDoesNotFit = static_cast<std::size_t>(-1);
+std::size_t WriteCp936(std::string_view utf8, char* out, std::size_t room, std::size_t& outside);
+
 // The length in bytes of the code page 936 form of UTF-8 text.
 std::size_t Cp936Length(std::string_view utf8);
 

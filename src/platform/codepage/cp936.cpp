@@ -228,14 +228,15 @@ class ByteBuffer {
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
 
-  void Ascii(const char* data, std::size_t n) {
+  bool Ascii(const char* data, std::size_t n) {
     if (n > sizeof buffer_ - n_) {
       Flush();
       out_.append(data, n);
-      return;
+      return true;
     }
     std::memcpy(buffer_ + n_, data, n);
     n_ += n;
+    return true;
   }
   // Encodes the run of characters with two-byte codes at the start of
   // s (see TwoByteCodeAt); returns the bytes of s it took.
@@ -251,14 +252,16 @@ class ByteBuffer {
     }
     return i;
   }
-  void Code(std::uint16_t code) {
+  bool Code(std::uint16_t code) {
     if (n_ + 2 > sizeof buffer_) Flush();
     if (code >= 0x100) buffer_[n_++] = static_cast<char>(code >> 8);
     buffer_[n_++] = static_cast<char>(code & 0xFF);
+    return true;
   }
-  std::string& Direct() {
+  bool Gb18030(char32_t c) {
     Flush();
-    return out_;
+    AppendGb18030(c, out_);
+    return true;
   }
 
  private:
@@ -272,36 +275,105 @@ class ByteBuffer {
   std::size_t n_ = 0;
 };
 
-}  // namespace
+// Bytes written in place into a fixed room; each step says false, writing
+// nothing, when its bytes would not fit.
+class FixedRoom {
+ public:
+  FixedRoom(char* begin, char* end) : p_(begin), end_(end) {}
 
-std::size_t AppendCp936(std::string_view utf8, std::string& out) {
-  // Most values (numbers, dates, Latin text) are ASCII throughout: one copy.
-  std::size_t i = AsciiRunEnd(utf8, 0);
-  out.append(utf8.data(), i);
-  if (i == utf8.size()) return 0;
-  std::size_t outside = 0;
-  ByteBuffer buffer(out);
+  bool Ascii(const char* data, std::size_t n) {
+    if (n > Left()) return false;
+    std::memcpy(p_, data, n);
+    p_ += n;
+    return true;
+  }
+  // Stops early, short of room; the character it stopped at then fails
+  // in Code.
+  std::size_t TwoByteRun(const unsigned char* s, std::size_t n) {
+    std::size_t i = 0;
+    for (; n - i >= 3 && Left() >= 2; i += 3) {
+      const std::uint16_t code = TwoByteCodeAt(s + i);
+      if (code == 0) break;
+      p_[0] = static_cast<char>(code >> 8);
+      p_[1] = static_cast<char>(code & 0xFF);
+      p_ += 2;
+    }
+    return i;
+  }
+  bool Code(std::uint16_t code) {
+    if (code >= 0x100) {
+      if (Left() < 2) return false;
+      *p_++ = static_cast<char>(code >> 8);
+    } else if (Left() < 1) {
+      return false;
+    }
+    *p_++ = static_cast<char>(code & 0xFF);
+    return true;
+  }
+  bool Gb18030(char32_t c) {
+    std::string code;  // at most four bytes: no allocation
+    AppendGb18030(c, code);
+    return Ascii(code.data(), code.size());
+  }
+  char* end() const { return p_; }
+
+ private:
+  std::size_t Left() const { return static_cast<std::size_t>(end_ - p_); }
+
+  char* p_;
+  char* const end_;
+};
+
+// The encoding loop for both outputs, from byte i of utf8 on; counts the
+// characters code page 936 cannot hold into outside. False when out ran
+// out of room.
+template <class Out>
+bool EncodeCp936(std::string_view utf8, std::size_t i, Out& out, std::size_t& outside) {
   while (i < utf8.size()) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // ASCII runs are copied as they are
       const std::size_t end = AsciiRunEnd(utf8, i + 1);
-      buffer.Ascii(utf8.data() + i, end - i);
+      if (!out.Ascii(utf8.data() + i, end - i)) return false;
       i = end;
       continue;
     }
-    if (const std::size_t run = buffer.TwoByteRun(Bytes(utf8) + i, utf8.size() - i); run > 0) {
+    if (const std::size_t run = out.TwoByteRun(Bytes(utf8) + i, utf8.size() - i); run > 0) {
       i += run;
       continue;
     }
     const char32_t c = NextNonAscii(utf8, i);
     const std::uint16_t code = c < 0x10000 ? kEncode[c] : 0;
     if (code != 0) {
-      buffer.Code(code);
+      if (!out.Code(code)) return false;
     } else {
-      AppendGb18030(c, buffer.Direct());
+      if (!out.Gb18030(c)) return false;
       ++outside;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+std::size_t AppendCp936(std::string_view utf8, std::string& out) {
+  // Most values (numbers, dates, Latin text) are ASCII throughout: one copy.
+  const std::size_t i = AsciiRunEnd(utf8, 0);
+  out.append(utf8.data(), i);
+  if (i == utf8.size()) return 0;
+  std::size_t outside = 0;
+  ByteBuffer buffer(out);
+  EncodeCp936(utf8, i, buffer, outside);
   return outside;
+}
+
+std::size_t WriteCp936(std::string_view utf8, char* out, std::size_t room, std::size_t& outside) {
+  outside = 0;
+  const std::size_t i = AsciiRunEnd(utf8, 0);
+  if (i > room) return kDoesNotFit;
+  std::memcpy(out, utf8.data(), i);
+  if (i == utf8.size()) return i;
+  FixedRoom fixed(out + i, out + room);
+  if (!EncodeCp936(utf8, i, fixed, outside)) return kDoesNotFit;
+  return static_cast<std::size_t>(fixed.end() - out);
 }
 
 std::string ToCp936(std::string_view utf8) {

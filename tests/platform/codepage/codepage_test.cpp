@@ -68,6 +68,32 @@ TEST(Cp936Test, MalformedThreeByteFormsAmongChineseCharacters) {
   }
 }
 
+// Written in place, the bytes are AppendCp936's whenever they fit the
+// room, and nothing past the room is touched when they do not.
+TEST(Cp936Test, WrittenInPlaceAsAppendedOrRefusedAtEveryRoom) {
+  const char* texts[] = {"", "Code 123", "0123456789abcdefghij", "苹果", "a苹b果c", "€😀", "\xE2\x82\xAF",
+                         "a\xC3\xA9z", "\xEE\x80\x80", "苹\xE0\x82\xB7果", "苹果\xE8\x8B",
+                         "名称 Ledger 12.5 总计金额"};
+  for (const char* text : texts) {
+    std::string appended;
+    const std::size_t appended_outside = AppendCp936(text, appended);
+    for (std::size_t room = 0; room <= appended.size() + 2; ++room) {
+      std::string out(room + 4, '#');
+      std::size_t outside = 99;
+      const std::size_t written = WriteCp936(text, out.data(), room, outside);
+      EXPECT_EQ(out.substr(room), "####") << text << " room " << room;
+      if (appended.size() > room) {
+        EXPECT_EQ(written, kDoesNotFit) << text << " room " << room;
+        continue;
+      }
+      ASSERT_EQ(written, appended.size()) << text << " room " << room;
+      EXPECT_EQ(out.substr(0, written), appended) << text << " room " << room;
+      EXPECT_EQ(out.substr(written, room - written), std::string(room - written, '#')) << text;
+      EXPECT_EQ(outside, appended_outside) << text;
+    }
+  }
+}
+
 TEST(Cp936Test, DoubleByteCharacters) {
   EXPECT_TRUE(IsDoubleByte(U'数'));
   EXPECT_TRUE(IsDoubleByte(U'，'));

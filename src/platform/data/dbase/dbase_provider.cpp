@@ -1,6 +1,7 @@
 #include "platform/data/dbase/dbase_provider.h"
 
 #include <array>
+#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -58,10 +59,14 @@ struct Table {
   std::vector<std::string> column_names;  // as the CREATE TABLE wrote them
   std::string insert_head;                // see InsertHead
   std::unique_ptr<DbfWriter> writer;
-  // One row on its way in, reused from row to row.
-  std::vector<std::string> encoded;
-  std::vector<std::size_t> full_length;  // before any cut
-  std::vector<std::size_t> four_byte;
+};
+
+// A value of the row on its way in that a warning is to tell of.
+struct ValueNote {
+  std::size_t field = 0;
+  std::size_t full_length = 0;  // its code page 936 bytes before any cut
+  std::size_t kept = 0;         // the bytes written
+  std::size_t four_byte = 0;    // characters written in their GB18030 form
 };
 
 // The characters of code page 936 bytes that the code page itself cannot
@@ -214,46 +219,57 @@ class DbaseSession final : public Session {
     table->column_names = std::move(names);
     table->insert_head = InsertHead(table->path, table->column_names);
     table->writer = std::move(writer);
-    table->encoded.resize(table->column_names.size());
-    table->full_length.resize(table->column_names.size());
-    table->four_byte.resize(table->column_names.size());
     tables_.push_back(std::move(table));
     // The targets view the tables' strings, which stay where they are.
     targets_.clear();
     for (const auto& t : tables_) targets_.push_back({t->path, t->column_names, t->insert_head});
   }
 
+  // Each value is encoded straight into its place in the record; only a
+  // value longer than its field takes the way through a string, to be cut
+  // on a character boundary.
   void Insert(Table& table, std::span<const std::string_view> values) {
-    const std::vector<DbfField>& fields = table.writer->fields();
+    DbfWriter& writer = *table.writer;
+    const std::vector<DbfField>& fields = writer.fields();
+    notes_.clear();
+    char* field = writer.BeginRecord();
     for (std::size_t i = 0; i < fields.size(); ++i) {
-      std::string& bytes = table.encoded[i];
-      bytes.clear();
-      table.four_byte[i] = codepage::AppendCp936(values[i], bytes);
-      table.full_length[i] = bytes.size();
-      const std::size_t width = static_cast<std::size_t>(fields[i].width);
-      if (bytes.size() > width) {
+      const auto width = static_cast<std::size_t>(fields[i].width);
+      std::size_t four_byte = 0;
+      const std::size_t written = codepage::WriteCp936(values[i], field, width, four_byte);
+      if (written != codepage::kDoesNotFit) {
+        if (four_byte > 0) notes_.push_back({i, written, written, four_byte});
+      } else {
+        std::string& bytes = value_;
+        bytes.clear();
+        four_byte = codepage::AppendCp936(values[i], bytes);
+        const std::size_t full_length = bytes.size();
         bytes.resize(codepage::Cp936PrefixLength(bytes, width));
-        if (table.four_byte[i] > 0) table.four_byte[i] = NotInCp936(bytes, scratch_);
+        if (four_byte > 0) four_byte = NotInCp936(bytes, scratch_);
+        // The field may hold part of what did not fit: written over whole.
+        std::memcpy(field, bytes.data(), bytes.size());
+        std::memset(field + bytes.size(), kPadding, width - bytes.size());
+        notes_.push_back({i, full_length, bytes.size(), four_byte});
       }
+      field += width;
     }
-    table.writer->AddRecord(table.encoded);
+    writer.EndRecord();
 
     // Told only once the row is in.
-    const std::int64_t row = table.writer->record_count();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      const std::size_t kept = table.encoded[i].size();
-      const std::string& field = table.column_names[i];
-      if (table.full_length[i] > kept && warnings_.WantsValueWarning(WarningKind::kValueCut)) {
-        warnings_.AddValueWarning(WarningKind::kValueCut, field, row,
-                                  "第 " + std::to_string(row) + " 行字段“" + field + "”的值长 " +
-                                      std::to_string(table.full_length[i]) + " 个字节，超过字段宽度 " +
-                                      std::to_string(fields[i].width) + "，截断为 " +
-                                      std::to_string(kept) + " 个字节");
+    const std::int64_t row = writer.record_count();
+    for (const ValueNote& note : notes_) {
+      const std::string& name = table.column_names[note.field];
+      if (note.full_length > note.kept && warnings_.WantsValueWarning(WarningKind::kValueCut)) {
+        warnings_.AddValueWarning(WarningKind::kValueCut, name, row,
+                                  "第 " + std::to_string(row) + " 行字段“" + name + "”的值长 " +
+                                      std::to_string(note.full_length) + " 个字节，超过字段宽度 " +
+                                      std::to_string(fields[note.field].width) + "，截断为 " +
+                                      std::to_string(note.kept) + " 个字节");
       }
-      if (table.four_byte[i] > 0 && warnings_.WantsValueWarning(WarningKind::kValueFourByte)) {
-        warnings_.AddValueWarning(WarningKind::kValueFourByte, field, row,
-                                  "第 " + std::to_string(row) + " 行字段“" + field + "”中有 " +
-                                      std::to_string(table.four_byte[i]) +
+      if (note.four_byte > 0 && warnings_.WantsValueWarning(WarningKind::kValueFourByte)) {
+        warnings_.AddValueWarning(WarningKind::kValueFourByte, name, row,
+                                  "第 " + std::to_string(row) + " 行字段“" + name + "”中有 " +
+                                      std::to_string(note.four_byte) +
                                       " 个字符不在代码页 936 中，以 GB18030 形式写入");
       }
     }
@@ -265,6 +281,8 @@ class DbaseSession final : public Session {
   std::vector<std::unique_ptr<Table>> tables_;
   std::vector<InsertTarget> targets_;
   InsertStatement insert_;
+  std::vector<ValueNote> notes_;  // the row's, reused from row to row
+  std::string value_;
   std::string scratch_;
   WarningLog warnings_;
   bool closed_ = false;

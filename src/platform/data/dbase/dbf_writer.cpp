@@ -119,16 +119,20 @@ DbfWriter::~DbfWriter() {
   }
 }
 
+void DbfWriter::CheckRoom() const {
+  if (written_end_ + ended_ + record_length_ + 1 > kMaxFileSize) {
+    Raise(err::kDbaseTableTooLarge, "表文件将超过 2 GB（已有 " + std::to_string(record_count_) +
+                                        " 条记录），不能再写入");
+  }
+}
+
 void DbfWriter::AddRecord(std::span<const std::string> values) {
   if (closed_ || !failure_.empty()) RaiseFailed();
   if (values.size() != fields_.size()) {
     Raise(err::kDbaseValueCount, "值的个数 " + std::to_string(values.size()) + " 与字段数 " +
                                      std::to_string(fields_.size()) + " 不符");
   }
-  if (written_end_ + batch_.size() + record_length_ + 1 > kMaxFileSize) {
-    Raise(err::kDbaseTableTooLarge, "表文件将超过 2 GB（已有 " + std::to_string(record_count_) +
-                                        " 条记录），不能再写入");
-  }
+  CheckRoom();
   // Checked before the record goes in, so that a refused one leaves the
   // batch as it was.
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -138,17 +142,33 @@ void DbfWriter::AddRecord(std::span<const std::string> values) {
                                      std::to_string(fields_[i].width));
     }
   }
-  // The whole record padded at once, then each value copied into place.
-  const std::size_t start = batch_.size();
-  batch_.resize(start + record_length_, kPadding);
-  char* field = batch_.data() + start;
-  *field++ = static_cast<char>(kRecordPresent);
+  char* field = BeginRecord();
   for (std::size_t i = 0; i < values.size(); ++i) {
     std::memcpy(field, values[i].data(), values[i].size());
     field += fields_[i].width;
   }
+  EndRecord();
+}
+
+char* DbfWriter::BeginRecord() {
+  if (closed_ || !failure_.empty()) RaiseFailed();
+  CheckRoom();
+  // The whole record padded at once; the caller copies each value into
+  // place.
+  batch_.resize(ended_);
+  batch_.append(record_length_, kPadding);
+  begun_ = true;
+  char* record = batch_.data() + ended_;
+  *record = static_cast<char>(kRecordPresent);
+  return record + 1;
+}
+
+void DbfWriter::EndRecord() {
+  if (!begun_) return;
+  begun_ = false;
+  ended_ = batch_.size();
   ++record_count_;
-  if (batch_.size() >= batch_bytes_) WriteBatch();
+  if (ended_ >= batch_bytes_) WriteBatch();
 }
 
 void DbfWriter::Close() {
@@ -174,6 +194,9 @@ void DbfWriter::Close() {
 
 void DbfWriter::WriteBatch() {
   const std::uint64_t start = written_end_;
+  // Only ended records go to the file.
+  batch_.resize(ended_);
+  begun_ = false;
   batch_.push_back(static_cast<char>(kEndOfFile));
   const LocalTime now = clock_.Now();
   try {
@@ -190,6 +213,7 @@ void DbfWriter::WriteBatch() {
       failure_ = "写入时出错";
     }
     batch_.clear();
+    ended_ = 0;
     try {
       // Readers that stop at the end-of-file byte then stop where the
       // header's count does.
@@ -200,6 +224,7 @@ void DbfWriter::WriteBatch() {
   }
   written_end_ += batch_.size() - 1;
   batch_.clear();
+  ended_ = 0;
 }
 
 void DbfWriter::RaiseFailed() const {

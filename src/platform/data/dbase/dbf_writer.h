@@ -98,11 +98,24 @@ class DbfWriter {
   // failed write, or the file's error when a batch cannot be written.
   void AddRecord(std::span<const std::string> values);
 
+  // Adds one record in place: returns where its first field goes, the
+  // record already marked present and every field padded. The caller
+  // writes each field's bytes (at most its width) at its offset, then
+  // calls EndRecord; until then the record is not counted, and a record
+  // begun and not ended is dropped by the next BeginRecord. Raises as
+  // AddRecord does (1209, 1210), adding nothing. The pointer is valid
+  // until EndRecord.
+  char* BeginRecord();
+  // Counts the record begun; writes the batch when it is full (raising the
+  // file's error when that fails).
+  void EndRecord();
+
   // Writes the rest, makes the file durable (fsync) and closes it. Raises
   // the file's error; the file is closed either way. Later calls raise 1210.
   void Close();
 
  private:
+  void CheckRoom() const;
   void WriteBatch();
   [[noreturn]] void RaiseFailed() const;
 
@@ -113,7 +126,9 @@ class DbfWriter {
   std::size_t record_length_ = 0;
   std::uint64_t written_end_ = 0;  // file offset just past the last written record
   std::uint32_t record_count_ = 0;
-  std::string batch_;
+  std::string batch_;       // whole records, then perhaps one begun
+  std::size_t ended_ = 0;   // bytes of batch_ that hold ended records
+  bool begun_ = false;
   bool closed_ = false;
   std::string failure_;  // description of the failed write, if any
 };

@@ -105,6 +105,31 @@ TEST(DbfWriterTest, EveryBatchLeavesACompleteTable) {
   EXPECT_EQ(state.bytes.substr(65, 10), " 1    2   ");
 }
 
+// Records written in place count once ended; one begun and not ended
+// (its values failed half way) never reaches the file.
+TEST(DbfWriterTest, RecordsWrittenInPlaceCountOnlyOnceEnded) {
+  MemoryFileState state;
+  FixedClock clock(kMarch5);
+  const std::size_t record = 1 + 3 + 2;
+  auto writer = MakeWriter(state, {{"A", 3}, {"B", 2}}, clock, /*batch=*/2 * record);
+  char* field = writer->BeginRecord();
+  field[0] = 'x';
+  field[3] = 'y';
+  writer->EndRecord();
+  field = writer->BeginRecord();
+  field[0] = '!';  // abandoned
+  EXPECT_EQ(writer->record_count(), 1u);
+  field = writer->BeginRecord();
+  field[1] = 'z';
+  writer->EndRecord();  // fills the batch
+  ASSERT_EQ(CountIn(state.bytes), 2u);
+  EXPECT_EQ(state.bytes.substr(97), " x  y   z   \x1A");
+  writer->BeginRecord()[0] = '?';  // abandoned at the close
+  writer->Close();
+  EXPECT_EQ(CountIn(state.bytes), 2u);
+  EXPECT_EQ(state.bytes.size(), 97 + 2 * record + 1);
+}
+
 TEST(DbfWriterTest, DestroyedWithoutCloseWritesWhatWasGathered) {
   MemoryFileState state;
   FixedClock clock(kMarch5);
