@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -14,33 +16,35 @@ constexpr std::int64_t kLastSerialDay = 2958465;
 constexpr std::int64_t kSecondsPerDay = 86400;
 
 struct CivilDate {
-  std::int64_t year;
+  unsigned year;
   unsigned month;
   unsigned day;
 };
 
-// Days since 1970-01-01 to a proleptic Gregorian date (H. Hinnant's
-// algorithm): arithmetic, so any serial costs the same.
-CivilDate CivilFromDays(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  return {y + (m <= 2), m, d};
+// Days since 0000-03-01 (at least 0) to a proleptic Gregorian date
+// (H. Hinnant's algorithm): arithmetic, so any serial costs the same, and
+// in 32 bits, which the serials' days fit.
+CivilDate CivilFromDays(std::uint32_t z) {
+  const std::uint32_t era = z / 146097;
+  const std::uint32_t doe = z - era * 146097;
+  const std::uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::uint32_t y = yoe + era * 400;
+  const std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::uint32_t mp = (5 * doy + 2) / 153;
+  const std::uint32_t d = doy - (153 * mp + 2) / 5 + 1;
+  const std::uint32_t m = mp < 10 ? mp + 3 : mp - 9;
+  return {y + (m <= 2 ? 1 : 0), m, d};
 }
 
 // The workbook's day numbering keeps the phantom 1900-02-29 (serial 60):
 // serials 1..59 are one day later than the real calendar would make them.
+// day runs from 1 to kLastSerialDay.
 CivilDate DateOfSerialDay(std::int64_t day) {
   if (day == 60) return {1900, 2, 29};
-  // Serial 61 is 1900-03-01; 1899-12-30 is day -25569 from 1970-01-01.
-  const std::int64_t offset = day < 60 ? day - 25568 : day - 25569;
-  return CivilFromDays(offset);
+  // Serial 61 is 1900-03-01; 1899-12-30 is day 693899 from 0000-03-01.
+  constexpr std::int64_t kEpoch = 693899;
+  const std::int64_t offset = day < 60 ? day + kEpoch + 1 : day + kEpoch;
+  return CivilFromDays(static_cast<std::uint32_t>(offset));
 }
 
 // Whether a value below 1e15 in magnitude is whole. The casts are one
@@ -58,36 +62,58 @@ std::int64_t RoundNonNegative(double x) {
   return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
 
-// Writes value as decimal digits, zero-padded to width, ending at end;
-// returns where the text begins. Every number and date cell of every row
-// is formatted, so no printf machinery here, and two digits a step from a
-// table of "00" to "99": half the divisions.
-char* PutDigits(char* end, std::uint64_t value, int width = 1) {
-  static constexpr auto kPairs = [] {
-    std::array<char, 200> pairs{};
-    for (std::size_t i = 0; i < 100; ++i) {
-      pairs[2 * i] = static_cast<char>('0' + i / 10);
-      pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return pairs;
-  }();
+// "00" to "99": two digits a step, half the divisions. Every number and
+// date cell of every row is formatted, so no printf machinery here.
+constexpr auto kPairs = [] {
+  std::array<char, 200> pairs{};
+  for (std::size_t i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// The two digits of value (below 100) at p.
+void PutPair(char* p, unsigned value) { std::memcpy(p, &kPairs[2 * value], 2); }
+
+// Writes value as decimal digits ending at end; returns where they begin.
+// 32-bit steps where the value allows: cheaper than 64-bit ones.
+char* PutDigits32(char* end, std::uint32_t value) {
   char* p = end;
   while (value >= 100) {
-    const std::size_t pair = static_cast<std::size_t>(value % 100) * 2;
-    value /= 100;
     p -= 2;
-    p[0] = kPairs[pair];
-    p[1] = kPairs[pair + 1];
+    PutPair(p, value % 100);
+    value /= 100;
   }
   if (value >= 10) {
     p -= 2;
-    p[0] = kPairs[value * 2];
-    p[1] = kPairs[value * 2 + 1];
+    PutPair(p, value);
   } else {
     *--p = static_cast<char>('0' + value);
   }
-  while (end - p < width) *--p = '0';
   return p;
+}
+
+// Exactly eight digits of value (below 10^8) ending at end.
+char* PutEightDigits(char* end, std::uint32_t value) {
+  char* p = end;
+  for (int i = 0; i < 4; ++i) {
+    p -= 2;
+    PutPair(p, value % 100);
+    value /= 100;
+  }
+  return p;
+}
+
+// Writes value as decimal digits ending at end; returns where they begin.
+char* PutDigits(char* end, std::uint64_t value) {
+  constexpr std::uint64_t kEight = 100000000;
+  char* p = end;
+  while (value > UINT32_MAX) {
+    p = PutEightDigits(p, static_cast<std::uint32_t>(value % kEight));
+    value /= kEight;
+  }
+  return PutDigits32(p, static_cast<std::uint32_t>(value));
 }
 
 // Decimals as sheets hold them, with a few places: when value * 10^k
@@ -202,9 +228,41 @@ std::string_view NumberText(double value, TextBuffer& buffer) {
   return std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer));
 }
 
+// "YYYY-MM-DD" ending at end (years run from 1900 to 9999 here: always
+// four digits, never negative); returns where it begins.
+char* PutDate(char* end, std::int64_t day) {
+  const CivilDate date = DateOfSerialDay(day);
+  char* p = end - 10;
+  PutPair(p, date.year / 100);
+  PutPair(p + 2, date.year % 100);
+  p[4] = '-';
+  PutPair(p + 5, date.month);
+  p[7] = '-';
+  PutPair(p + 8, date.day);
+  return p;
+}
+
+// "HH:MM:SS" ending at end.
+char* PutTime(char* end, std::int64_t seconds) {
+  char* p = end - 8;
+  const auto s = static_cast<unsigned>(seconds);
+  PutPair(p, s / 3600);
+  p[2] = ':';
+  PutPair(p + 3, s / 60 % 60);
+  p[5] = ':';
+  PutPair(p + 6, s % 60);
+  return p;
+}
+
 std::string_view DateText(double serial, TextBuffer& buffer) {
   if (!(serial >= 0) || serial >= static_cast<double>(kLastSerialDay + 1)) {
     return NumberText(serial, buffer);
+  }
+  char* const end = buffer + kTextBufferSize;
+  // Whole days, most dates in sheets, need no rounding.
+  if (serial >= 1 && IsWholeBelow1e15(serial)) {
+    const char* p = PutDate(end, static_cast<std::int64_t>(serial));
+    return std::string_view(p, static_cast<std::size_t>(end - p));
   }
   // Round to the second first, so 23:59:59.7 carries into the next day
   // instead of printing 24:00:00.
@@ -212,25 +270,12 @@ std::string_view DateText(double serial, TextBuffer& buffer) {
   const std::int64_t day = total / kSecondsPerDay;
   const std::int64_t seconds = total % kSecondsPerDay;
   if (day > kLastSerialDay) return NumberText(serial, buffer);
-  char* const end = buffer + kTextBufferSize;
   char* p = end;
   if (seconds != 0 || day == 0) {
-    p = PutDigits(p, static_cast<std::uint64_t>(seconds % 60), 2);
-    *--p = ':';
-    p = PutDigits(p, static_cast<std::uint64_t>(seconds / 60 % 60), 2);
-    *--p = ':';
-    p = PutDigits(p, static_cast<std::uint64_t>(seconds / 3600), 2);
+    p = PutTime(p, seconds);
     if (day > 0) *--p = ' ';
   }
-  if (day > 0) {
-    // Years run from 1900 to 9999 here: always four digits, never negative.
-    const CivilDate date = DateOfSerialDay(day);
-    p = PutDigits(p, date.day, 2);
-    *--p = '-';
-    p = PutDigits(p, date.month, 2);
-    *--p = '-';
-    p = PutDigits(p, static_cast<std::uint64_t>(date.year), 4);
-  }
+  if (day > 0) p = PutDate(p, day);
   return std::string_view(p, static_cast<std::size_t>(end - p));
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -131,6 +132,31 @@ TEST(VariantTest, NumberTextIsPrintfGeneral15ForAllKindsOfValues) {
     ASSERT_EQ(Variant::Number(value).ToText(), text) << "bits of the value: " << std::hexfloat << value;
     ASSERT_EQ(NumberTextLength(value), text.size()) << text;
     ASSERT_EQ(DateTextLength(value), Variant::Date(value).ToText().size()) << Variant::Date(value).ToText();
+  }
+}
+
+// Every day a date can fall on, against the standard library's calendar;
+// and the same days with a time of day.
+TEST(VariantTest, EveryDateSerialIsItsCalendarDay) {
+  using namespace std::chrono;
+  constexpr sys_days kDayZero = sys_days{year{1899} / December / 30};
+  std::mt19937 random(3);
+  char expected[32];
+  for (int serial = 1; serial <= 2958465; ++serial) {
+    if (serial == 60) continue;  // the phantom 1900-02-29, tested above
+    // Serials before it count one day too many against the real calendar.
+    const year_month_day date{kDayZero + days{serial < 60 ? serial + 1 : serial}};
+    std::snprintf(expected, sizeof expected, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    ASSERT_EQ(Variant::Date(serial).ToText(), expected) << serial;
+    if (serial % 97 == 0) {
+      const int second = static_cast<int>(random() % 86399) + 1;
+      const std::string with_time =
+          Variant::Date(serial + (second + 0.25) / 86400.0).ToText();
+      std::snprintf(expected + 10, sizeof expected - 10, " %02d:%02d:%02d", second / 3600,
+                    second / 60 % 60, second % 60);
+      ASSERT_EQ(with_time, expected) << serial << " + " << second << " s";
+    }
   }
 }
 
