@@ -192,6 +192,25 @@ TEST_F(ParseInsertTest, LongerPathWinsAndOthersAreTriedWhenItDoesNotFit) {
   }
 }
 
+// Apostrophes are found eight bytes at a time: put one, doubled, at every
+// place of a value against those eight bytes, with bytes of every kind
+// (high bytes, the bytes next to the apostrophe's) around it.
+TEST_F(ParseInsertTest, ApostropheFoundAtEveryPlaceOfALongValue) {
+  const std::string filler = "&(\x80\xFF苹果\x26\x28" "ab";
+  for (std::size_t length = 0; length <= 24; ++length) {
+    std::string plain;
+    while (plain.size() < length) plain += filler[plain.size() % filler.size()];
+    for (std::size_t at = 0; at <= length; ++at) {
+      const std::string value = plain.substr(0, at) + "'" + plain.substr(at);
+      std::string quoted = plain.substr(0, at) + "''" + plain.substr(at);
+      const std::string statement =
+          P("insert into  |d|143005.dbf  (Code,名称)  values ('") + plain + "','" + quoted + "')";
+      ParseInsert(statement, targets, insert);
+      ASSERT_EQ(Values(insert), (std::vector<std::string>{plain, value})) << statement;
+    }
+  }
+}
+
 TEST_F(ParseInsertTest, ReusedStatementHoldsOnlyTheNewValues) {
   const std::string first =
       P("insert into  |d|143005.dbf  (Code,名称)  values ('long value','x''''y')");
