@@ -150,6 +150,64 @@ void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view 
   Measure(row, column, codepage::Cp936Length(text), text);
 }
 
+void LayoutSink::TakeRows(const SheetCells& cells, std::size_t first_row, std::size_t end_row) {
+  std::size_t k = first_row;
+  // Up to the header row, and wherever the cells might not be taken as
+  // they are (out of order, fingerprinted), cell by cell.
+  while (k < end_row && (!layout_.has_content || fingerprinting_ || !in_order_)) {
+    HandOver(cells, k, k + 1, *this);
+    ++k;
+  }
+  if (k == end_row) return;
+  const SheetCells::Row first = cells.row(k);
+  if (any_ && (first.number < last_row_ || (first.number == last_row_ && cells.Column(first.begin) <= last_column_))) {
+    HandOver(cells, k, end_row, *this);  // which ends the learning
+    return;
+  }
+  // Held cells come in order, each position once; below the header row
+  // every cell with content is measured.
+  std::uint32_t last_column = last_column_;
+  for (; k < end_row; ++k) {
+    const SheetCells::Row row = cells.row(k);
+    if (row.number == layout_.header_row) {  // a part said to start below its own first row
+      HandOver(cells, k, k + 1, *this);
+      continue;
+    }
+    if (row.number >= limits_.rows) RaiseBeyondLimits(row.number, cells.Column(row.begin), limits_);
+    bool content = false;
+    for (std::size_t i = row.begin; i < row.end; ++i) {
+      const std::uint32_t column = cells.Column(i);
+      if (column >= limits_.columns) RaiseBeyondLimits(row.number, column, limits_);
+      last_column = column;
+      std::size_t width = 0;
+      switch (cells.Kind(i)) {
+        case CellKind::kNumber: width = NumberTextLength(cells.Number(i)); break;
+        case CellKind::kDate: width = DateTextLength(cells.Number(i)); break;
+        case CellKind::kBoolean: width = cells.Boolean(i) ? 4 : 5; break;
+        case CellKind::kSharedText: {
+          const std::size_t index = cells.SharedIndex(i);
+          if (index >= shared_.size()) RaiseMissingSharedString(index);
+          width = std::min<std::size_t>(
+              shared_.measured() ? shared_.Width(index) : codepage::Cp936Length(shared_.Get(index)), INT32_MAX);
+          break;
+        }
+        case CellKind::kOwnText: width = codepage::Cp936Length(cells.Text(i)); break;
+      }
+      if (width == 0) continue;  // empty text is no content
+      content = true;
+      layout_.first_column = std::min(layout_.first_column, column);
+      layout_.last_column = std::max(layout_.last_column, column);
+      Widen(column, width);
+    }
+    if (content) layout_.last_row = row.number;
+    if (row.begin != row.end) {
+      any_ = true;
+      last_row_ = row.number;
+      last_column_ = last_column;
+    }
+  }
+}
+
 void LayoutSink::StartBelowHeader(std::uint32_t header_row) {
   layout_.has_content = true;
   layout_.header_row = header_row;

@@ -79,6 +79,11 @@ class LayoutSink : public CellSink {
   void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) override;
   void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override;
 
+  // The held cells of rows [first_row, end_row), as HandOver would give
+  // them but without a call per cell once the header row is known (a big
+  // sheet's every row).
+  void TakeRows(const SheetCells& cells, std::size_t first_row, std::size_t end_row);
+
  private:
   // Checks the cell and its order; false when it is not to be measured.
   bool Take(std::uint32_t row, std::uint32_t column);

@@ -21,7 +21,7 @@ SheetLayout LearnLayout(const SheetCells& cells) {
   const std::size_t header = FirstContentRow(cells);
   const std::size_t split = std::max(header + 1, cells.row_count() / 2);
   if (cells.size() < kSplitLayoutCells || split >= cells.row_count()) {
-    HandOver(cells, above);
+    above.TakeRows(cells, 0, cells.row_count());
     return above.TakeLayout();
   }
   LayoutSink below(cells.shared_strings(), SheetLimits{});
@@ -30,13 +30,13 @@ SheetLayout LearnLayout(const SheetCells& cells) {
   std::exception_ptr error;
   std::thread lower([&] {
     try {
-      HandOver(cells, split, cells.row_count(), below);
+      below.TakeRows(cells, split, cells.row_count());
     } catch (...) {
       error = std::current_exception();
     }
   });
   try {
-    HandOver(cells, 0, split, above);
+    above.TakeRows(cells, 0, split);
   } catch (...) {
     lower.join();
     throw;
