@@ -366,11 +366,32 @@ std::size_t AppendCp936(std::string_view utf8, std::string& out) {
 }
 
 std::size_t WriteCp936(std::string_view utf8, char* out, std::size_t room, std::size_t& outside) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
   outside = 0;
-  const std::size_t i = AsciiRunEnd(utf8, 0);
-  if (i > room) return kDoesNotFit;
-  std::memcpy(out, utf8.data(), i);
-  if (i == utf8.size()) return i;
+  const char* in = utf8.data();
+  const std::size_t n = utf8.size();
+  // Most values are ASCII throughout: copied as they are scanned, eight
+  // bytes a step while both the text and the room have them.
+  std::size_t i = 0;
+  std::uint64_t word;
+  while (n - i >= 8 && room - i >= 8) {
+    std::memcpy(&word, in + i, sizeof word);
+    if ((word & kHighBits) != 0) break;
+    std::memcpy(out + i, &word, sizeof word);
+    i += 8;
+  }
+  // The last few bytes as one step ending where the text ends, again
+  // over bytes already copied.
+  if (i < n && n - i < 8 && n >= 8 && n <= room) {
+    std::memcpy(&word, in + n - 8, sizeof word);
+    if ((word & kHighBits) == 0) {
+      std::memcpy(out + n - 8, &word, sizeof word);
+      return n;
+    }
+  }
+  for (; i < n && i < room && static_cast<unsigned char>(in[i]) < 0x80; ++i) out[i] = in[i];
+  if (i == n) return i;
+  if (static_cast<unsigned char>(in[i]) < 0x80) return kDoesNotFit;  // ASCII past the room
   FixedRoom fixed(out + i, out + room);
   if (!EncodeCp936(utf8, i, fixed, outside)) return kDoesNotFit;
   return static_cast<std::size_t>(fixed.end() - out);

@@ -73,7 +73,8 @@ TEST(Cp936Test, MalformedThreeByteFormsAmongChineseCharacters) {
 TEST(Cp936Test, WrittenInPlaceAsAppendedOrRefusedAtEveryRoom) {
   const char* texts[] = {"", "Code 123", "0123456789abcdefghij", "苹果", "a苹b果c", "€😀", "\xE2\x82\xAF",
                          "a\xC3\xA9z", "\xEE\x80\x80", "苹\xE0\x82\xB7果", "苹果\xE8\x8B",
-                         "名称 Ledger 12.5 总计金额"};
+                         "名称 Ledger 12.5 总计金额", "Ledger 12345 苹果", "abcdefgh苹", "abcdefg苹果",
+                         "ab苹cdefghij", "abcdefgh苹果ijklmnopq"};
   for (const char* text : texts) {
     std::string appended;
     const std::size_t appended_outside = AppendCp936(text, appended);
