@@ -63,9 +63,10 @@ class SheetCells {
   std::size_t size() const { return columns_.size(); }
   // What the cells take in memory: 11 bytes a cell, 8 a row, the own
   // texts.
+  static constexpr std::size_t kHeldPerCell = sizeof(std::uint16_t) + sizeof(CellKind) + sizeof(std::uint64_t);
+  static constexpr std::size_t kHeldPerRow = 2 * sizeof(std::uint32_t);
   std::size_t HeldBytes() const {
-    return size() * (sizeof(std::uint16_t) + sizeof(CellKind) + sizeof(std::uint64_t)) +
-           starts_.size() * sizeof(RowStart) + own_strings_.HeldBytes();
+    return size() * kHeldPerCell + starts_.size() * kHeldPerRow + own_strings_.HeldBytes();
   }
   // The rows holding cells, ascending; k < row_count().
   std::size_t row_count() const { return starts_.size(); }
@@ -93,6 +94,7 @@ class SheetCells {
     std::uint32_t number;
     std::uint32_t begin;
   };
+  static_assert(sizeof(RowStart) == kHeldPerRow);
   void Append(std::uint32_t row, std::uint32_t column, CellKind kind, std::uint64_t payload);
 
   std::vector<RowStart> starts_;

@@ -251,7 +251,7 @@ class FirstPassSink : public CellSink {
   void Number(std::uint32_t row, std::uint32_t column, double value) override {
     if (holding()) {
       builder_->AddNumber(row, column, value);
-      Check();
+      CheckFixed();
     } else {
       layout_->Number(row, column, value);
     }
@@ -259,7 +259,7 @@ class FirstPassSink : public CellSink {
   void Date(std::uint32_t row, std::uint32_t column, double serial) override {
     if (holding()) {
       builder_->AddDate(row, column, serial);
-      Check();
+      CheckFixed();
     } else {
       layout_->Date(row, column, serial);
     }
@@ -267,7 +267,7 @@ class FirstPassSink : public CellSink {
   void Boolean(std::uint32_t row, std::uint32_t column, bool value) override {
     if (holding()) {
       builder_->AddBoolean(row, column, value);
-      Check();
+      CheckFixed();
     } else {
       layout_->Boolean(row, column, value);
     }
@@ -275,7 +275,7 @@ class FirstPassSink : public CellSink {
   void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) override {
     if (holding()) {
       builder_->AddSharedText(row, column, index);
-      Check();
+      CheckFixed();
     } else {
       // The reader may not have checked it (its strings were not read yet).
       if (index >= shared_->size()) missing_(row, column, index);
@@ -297,13 +297,30 @@ class FirstPassSink : public CellSink {
   }
 
  private:
-  static constexpr std::size_t kCellBytes = sizeof(std::uint16_t) + sizeof(CellKind) + sizeof(std::uint64_t);
+  static constexpr std::size_t kCellBytes = SheetCells::kHeldPerCell;
+
+  // A cell of fixed size (not a copied text) adds at most this much to
+  // what is held: its own bytes and perhaps a new row's.
+  static constexpr std::size_t kMostPerFixedCell = SheetCells::kHeldPerCell + SheetCells::kHeldPerRow;
+
+  // As Check, but the held bytes are counted only once cells of fixed size
+  // may have taken what was left of the budget at the last count: the
+  // count is asked for every cell, and this spares most of them.
+  void CheckFixed() {
+    if (unchecked_room_ >= kMostPerFixedCell) {
+      unchecked_room_ -= kMostPerFixedCell;
+      return;
+    }
+    Check();
+  }
 
   // Past the budget, cells in order go to the layout (in the order they
   // came, as a pass streaming from the start would give them) and are
   // dropped. Cells out of order stay held: they must be sorted.
   void Check() {
-    if (builder_->HeldBytes() <= budget_ || !builder_->in_order()) return;
+    const std::size_t held = builder_->HeldBytes();
+    unchecked_room_ = held <= budget_ ? budget_ - held : 0;
+    if (held <= budget_ || !builder_->in_order()) return;
     builder_->SetSharedStrings(Strings(), missing_);
     layout_.emplace(*shared_, limits_);
     HandOver(builder_->Finish(), *layout_);
@@ -321,6 +338,7 @@ class FirstPassSink : public CellSink {
   SheetLimits limits_;
   std::size_t budget_;
   std::optional<SheetCellsBuilder> builder_;
+  std::size_t unchecked_room_ = 0;  // see CheckFixed
   std::optional<LayoutSink> layout_;
   SheetCellsBuilder::MissingSharedString missing_;
 };
