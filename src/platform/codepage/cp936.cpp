@@ -54,10 +54,11 @@ constexpr bool NoSurrogateHasACode() {
 // The fast path below leans on this to pass surrogates to the checked one.
 static_assert(NoSurrogateHasACode());
 
-// The two-byte code of the well-formed three-byte sequence at s (n >= 3
-// bytes), or 0 when s starts anything else: another length, a malformed or
-// overlong sequence, a character without a two-byte code. Nearly every
-// Chinese character is one such sequence.
+// The two-byte code of the well-formed three-byte sequence at s (the
+// caller makes sure three bytes are there), or 0 when s starts anything
+// else: another length, a malformed or overlong sequence, a character
+// without a two-byte code. Nearly every Chinese character is one such
+// sequence.
 inline std::uint16_t TwoByteCodeAt(const unsigned char* s) {
   const unsigned b0 = s[0];
   const unsigned b1 = s[1];
