@@ -119,32 +119,64 @@ char* PutDigits(char* end, std::uint64_t value) {
 // Decimals as sheets hold them, with a few places: when value * 10^k
 // rounds to a whole number m below 1e15, m / 10^k lies within m * 2^-53 of
 // the value, far inside half a step of 15-digit decimals, so it is the
-// value rounded to 15 digits. Writes the "%.15G" text (values from 1e-4
-// up, which print without an exponent) ending at end and returns where it
-// begins, or nullptr.
-char* ScaledDecimal(double value, char* end) {
+// value rounded to 15 digits, and its "%.15G" text (values from 1e-4 up
+// print without an exponent) is m's digits with a point k places from the
+// right. Finds m and k (trailing zeros dropped, as "%G" does), or false.
+struct ScaledDigits {
+  std::uint64_t digits;
+  int places;
+};
+
+bool FindScaledDecimal(double value, ScaledDigits& out) {
   constexpr double kScales[] = {1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
   const double magnitude = std::fabs(value);
-  if (!(magnitude >= 1e-4)) return nullptr;
+  if (!(magnitude >= 1e-4)) return false;
   for (int places = 1; places <= 6; ++places) {
     const double scaled = magnitude * kScales[places - 1];
-    if (scaled >= 1e15) return nullptr;
+    if (scaled >= 1e15) return false;
     if (!IsWholeBelow1e15(scaled)) continue;
     auto m = static_cast<std::uint64_t>(scaled);
-    while (places > 0 && m % 10 == 0) {  // "%G" drops trailing zeros
+    while (places > 0 && m % 10 == 0) {
       m /= 10;
       --places;
     }
-    char* p = end;
-    if (places > 0) {
-      for (int i = 0; i < places; ++i, m /= 10) *--p = static_cast<char>('0' + m % 10);
-      *--p = '.';
-    }
-    p = PutDigits(p, m);
-    if (value < 0) *--p = '-';
-    return p;
+    out = {m, places};
+    return true;
   }
-  return nullptr;
+  return false;
+}
+
+// The decimal digits of a value below 10^15.
+std::size_t DigitCount(std::uint64_t value) {
+  // Compared with powers of ten rather than divided by ten.
+  static constexpr std::uint64_t kPowers[] = {10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
+                                              10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL,
+                                              100000000000ULL, 1000000000000ULL, 10000000000000ULL,
+                                              100000000000000ULL};
+  std::size_t digits = 1;
+  while (digits <= std::size(kPowers) && value >= kPowers[digits - 1]) ++digits;
+  return digits;
+}
+
+// Writes the text FindScaledDecimal found ending at end; returns where it
+// begins.
+char* PutScaledDecimal(double value, ScaledDigits scaled, char* end) {
+  std::uint64_t m = scaled.digits;
+  char* p = end;
+  if (scaled.places > 0) {
+    for (int i = 0; i < scaled.places; ++i, m /= 10) *--p = static_cast<char>('0' + m % 10);
+    *--p = '.';
+  }
+  p = PutDigits(p, m);
+  if (value < 0) *--p = '-';
+  return p;
+}
+
+// Its length, without writing it: "0.05" has one whole digit for m = 5.
+std::size_t ScaledDecimalLength(double value, ScaledDigits scaled) {
+  const auto places = static_cast<std::size_t>(scaled.places);
+  const std::size_t whole = std::max<std::size_t>(DigitCount(scaled.digits), places + 1) - places;
+  return (value < 0 ? 1 : 0) + whole + (places > 0 ? 1 + places : 0);
 }
 
 // The "%.15G" form by way of the shortest round-trip digits, which are
@@ -211,7 +243,8 @@ std::string_view NumberText(double value, TextBuffer& buffer) {
     return std::string_view(begin, static_cast<std::size_t>(end - begin));
   }
   // Subnormal numbers have fewer digits than they show.
-  if (const char* begin = ScaledDecimal(value, end)) {
+  if (ScaledDigits scaled; FindScaledDecimal(value, scaled)) {
+    const char* begin = PutScaledDecimal(value, scaled, end);
     return std::string_view(begin, static_cast<std::size_t>(end - begin));
   }
   if (magnitude >= std::numeric_limits<double>::min() && std::isfinite(value)) {
@@ -433,16 +466,10 @@ std::size_t NumberTextLength(double value) {
   // Whole numbers (the common case) by their digit count alone.
   const double magnitude = std::fabs(value);
   if (value != 0 && magnitude < 1e15 && IsWholeBelow1e15(value)) {
-    // Compared with powers of ten rather than divided by ten.
-    static constexpr std::uint64_t kPowers[] = {10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
-                                                10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL,
-                                                100000000000ULL, 1000000000000ULL, 10000000000000ULL,
-                                                100000000000000ULL};
-    const auto whole = static_cast<std::uint64_t>(magnitude);
-    std::size_t digits = 1;
-    while (digits <= std::size(kPowers) && whole >= kPowers[digits - 1]) ++digits;
-    return digits + (value < 0 ? 1 : 0);
+    return DigitCount(static_cast<std::uint64_t>(magnitude)) + (value < 0 ? 1 : 0);
   }
+  // Short decimals (most in sheets) by their digits alone too.
+  if (ScaledDigits scaled; FindScaledDecimal(value, scaled)) return ScaledDecimalLength(value, scaled);
   TextBuffer buffer;
   return NumberText(value, buffer).size();
 }
