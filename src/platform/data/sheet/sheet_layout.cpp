@@ -139,9 +139,27 @@ void LayoutSink::SharedText(std::uint32_t row, std::uint32_t column, std::uint32
   if (index >= shared_.size()) RaiseMissingSharedString(index);
   if (!Take(row, column)) return;
   if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kSharedText, index);
-  const std::string_view text = shared_.Get(index);
-  const std::size_t width = shared_.measured() ? shared_.Width(index) : codepage::Cp936Length(text);
-  Measure(row, column, std::min<std::size_t>(width, INT32_MAX), text);
+  Measure(row, column, SharedWidth(index), shared_.Get(index));
+}
+
+std::size_t LayoutSink::SharedWidth(std::size_t index) const {
+  const std::size_t width = shared_.measured() ? shared_.Width(index) : codepage::Cp936Length(shared_.Get(index));
+  return std::min<std::size_t>(width, INT32_MAX);
+}
+
+std::size_t LayoutSink::HeldWidth(const SheetCells& cells, std::size_t i) const {
+  switch (cells.Kind(i)) {
+    case CellKind::kNumber: return NumberTextLength(cells.Number(i));
+    case CellKind::kDate: return DateTextLength(cells.Number(i));
+    case CellKind::kBoolean: return cells.Boolean(i) ? 4 : 5;
+    case CellKind::kSharedText: {
+      const std::size_t index = cells.SharedIndex(i);
+      if (index >= shared_.size()) RaiseMissingSharedString(index);
+      return SharedWidth(index);
+    }
+    case CellKind::kOwnText: return codepage::Cp936Length(cells.Text(i));
+  }
+  return 0;
 }
 
 void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view text) {
@@ -179,20 +197,7 @@ void LayoutSink::TakeRows(const SheetCells& cells, std::size_t first_row, std::s
       const std::uint32_t column = cells.Column(i);
       if (column >= limits_.columns) RaiseBeyondLimits(row.number, column, limits_);
       last_column = column;
-      std::size_t width = 0;
-      switch (cells.Kind(i)) {
-        case CellKind::kNumber: width = NumberTextLength(cells.Number(i)); break;
-        case CellKind::kDate: width = DateTextLength(cells.Number(i)); break;
-        case CellKind::kBoolean: width = cells.Boolean(i) ? 4 : 5; break;
-        case CellKind::kSharedText: {
-          const std::size_t index = cells.SharedIndex(i);
-          if (index >= shared_.size()) RaiseMissingSharedString(index);
-          width = std::min<std::size_t>(
-              shared_.measured() ? shared_.Width(index) : codepage::Cp936Length(shared_.Get(index)), INT32_MAX);
-          break;
-        }
-        case CellKind::kOwnText: width = codepage::Cp936Length(cells.Text(i)); break;
-      }
+      const std::size_t width = HeldWidth(cells, i);
       if (width == 0) continue;  // empty text is no content
       content = true;
       layout_.first_column = std::min(layout_.first_column, column);

@@ -91,6 +91,10 @@ class LayoutSink : public CellSink {
   // row (which is named, not measured).
   bool InHeader(std::uint32_t row, std::uint32_t column);
   void Widen(std::uint32_t column, std::size_t width);
+  // The width of shared string index < the table's size.
+  std::size_t SharedWidth(std::size_t index) const;
+  // The width of held cell i (0: empty text).
+  std::size_t HeldWidth(const SheetCells& cells, std::size_t i) const;
   void Measure(std::uint32_t row, std::uint32_t column, std::size_t width, std::string_view text);
 
   const StringTable& shared_;
