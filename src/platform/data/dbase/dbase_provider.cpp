@@ -22,6 +22,9 @@ namespace {
 // behind the rows sent.
 constexpr std::size_t kRowsPerHandOver = 256;
 constexpr std::size_t kBytesPerHandOver = std::size_t{256} << 10;
+// Batches handed and not yet written, at most: enough that neither side
+// waits for the other while a third thread has the core.
+constexpr std::size_t kBatchesAhead = 4;
 
 // Field-name warnings are all listed (at most one of each kind per
 // field); value warnings up to this many per kind, then only counted.
@@ -82,7 +85,8 @@ class DbaseSession final : public Session {
                WriteMode mode)
       : file_system_(file_system), clock_(clock), folder_(folder) {
     if (mode == WriteMode::kOnThread) {
-      behind_ = std::make_unique<WriteBehind>([this](const StatementBatch& inserts) { InsertAll(inserts); });
+      behind_ = std::make_unique<WriteBehind>([this](const StatementBatch& inserts) { InsertAll(inserts); },
+                                              kBatchesAhead);
     }
   }
 
