@@ -135,8 +135,13 @@ void LayoutSink::Boolean(std::uint32_t row, std::uint32_t column, bool value) {
   }
 }
 
+void LayoutSink::RefuseShared(std::uint32_t row, std::uint32_t column, std::uint64_t index) const {
+  if (missing_) missing_(row, column, index);
+  RaiseMissingSharedString(index);
+}
+
 void LayoutSink::SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) {
-  if (index >= shared_.size()) RaiseMissingSharedString(index);
+  CheckShared(row, column, index);
   if (!Take(row, column)) return;
   if (fingerprinting_) fingerprint_.Add(row, column, CellKind::kSharedText, index);
   Measure(row, column, SharedWidth(index), shared_.Get(index));
@@ -147,19 +152,32 @@ std::size_t LayoutSink::SharedWidth(std::size_t index) const {
   return std::min<std::size_t>(width, INT32_MAX);
 }
 
-std::size_t LayoutSink::HeldWidth(const SheetCells& cells, std::size_t i) const {
+std::size_t LayoutSink::HeldWidth(const SheetCells& cells, std::uint32_t row, std::size_t i) const {
   switch (cells.Kind(i)) {
     case CellKind::kNumber: return NumberTextLength(cells.Number(i));
     case CellKind::kDate: return DateTextLength(cells.Number(i));
     case CellKind::kBoolean: return cells.Boolean(i) ? 4 : 5;
     case CellKind::kSharedText: {
       const std::size_t index = cells.SharedIndex(i);
-      if (index >= shared_.size()) RaiseMissingSharedString(index);
+      CheckShared(row, cells.Column(i), index);
       return SharedWidth(index);
     }
     case CellKind::kOwnText: return codepage::Cp936Length(cells.Text(i));
   }
   return 0;
+}
+
+// As the cell handed over alone would add it.
+void LayoutSink::FingerprintHeld(const SheetCells& cells, std::uint32_t row, std::size_t i) {
+  const std::uint32_t column = cells.Column(i);
+  const CellKind kind = cells.Kind(i);
+  switch (kind) {
+    case CellKind::kNumber:
+    case CellKind::kDate: fingerprint_.Add(row, column, kind, std::bit_cast<std::uint64_t>(cells.Number(i))); return;
+    case CellKind::kBoolean: fingerprint_.Add(row, column, kind, cells.Boolean(i) ? 1 : 0); return;
+    case CellKind::kSharedText: fingerprint_.Add(row, column, kind, cells.SharedIndex(i)); return;
+    case CellKind::kOwnText: fingerprint_.AddText(row, column, cells.Text(i)); return;
+  }
 }
 
 void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view text) {
@@ -170,9 +188,9 @@ void LayoutSink::Text(std::uint32_t row, std::uint32_t column, std::string_view 
 
 void LayoutSink::TakeRows(const SheetCells& cells, std::size_t first_row, std::size_t end_row) {
   std::size_t k = first_row;
-  // Up to the header row, and wherever the cells might not be taken as
-  // they are (out of order, fingerprinted), cell by cell.
-  while (k < end_row && (!layout_.has_content || fingerprinting_ || !in_order_)) {
+  // Up to the header row, and once the cells came out of order, cell by
+  // cell.
+  while (k < end_row && (!layout_.has_content || !in_order_)) {
     HandOver(cells, k, k + 1, *this);
     ++k;
   }
@@ -197,7 +215,8 @@ void LayoutSink::TakeRows(const SheetCells& cells, std::size_t first_row, std::s
       const std::uint32_t column = cells.Column(i);
       if (column >= limits_.columns) RaiseBeyondLimits(row.number, column, limits_);
       last_column = column;
-      const std::size_t width = HeldWidth(cells, i);
+      if (fingerprinting_) FingerprintHeld(cells, row.number, i);
+      const std::size_t width = HeldWidth(cells, row.number, i);
       if (width == 0) continue;  // empty text is no content
       content = true;
       layout_.first_column = std::min(layout_.first_column, column);

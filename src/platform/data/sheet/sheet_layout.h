@@ -67,6 +67,10 @@ class LayoutSink : public CellSink {
   void StartBelowHeader(std::uint32_t header_row);
   // For cells held, which are never read again: fingerprint() stays empty.
   void SkipFingerprint() { fingerprinting_ = false; }
+  // A cell that refers to a shared string that does not exist is refused
+  // by calling missing (which should raise the reader's own words for it),
+  // then as SheetCellsBuilder refuses it.
+  void TellMissingSharedString(SheetCellsBuilder::MissingSharedString missing) { missing_ = std::move(missing); }
 
   bool in_order() const { return in_order_; }
   const SheetLayout& layout() const { return layout_; }
@@ -93,8 +97,14 @@ class LayoutSink : public CellSink {
   void Widen(std::uint32_t column, std::size_t width);
   // The width of shared string index < the table's size.
   std::size_t SharedWidth(std::size_t index) const;
-  // The width of held cell i (0: empty text).
-  std::size_t HeldWidth(const SheetCells& cells, std::size_t i) const;
+  // The width of held cell i of that row (0: empty text).
+  std::size_t HeldWidth(const SheetCells& cells, std::uint32_t row, std::size_t i) const;
+  // Checks that shared string index exists.
+  void CheckShared(std::uint32_t row, std::uint32_t column, std::uint64_t index) const {
+    if (index >= shared_.size()) RefuseShared(row, column, index);
+  }
+  [[noreturn]] void RefuseShared(std::uint32_t row, std::uint32_t column, std::uint64_t index) const;
+  void FingerprintHeld(const SheetCells& cells, std::uint32_t row, std::size_t i);
   void Measure(std::uint32_t row, std::uint32_t column, std::size_t width, std::string_view text);
 
   const StringTable& shared_;
@@ -102,6 +112,7 @@ class LayoutSink : public CellSink {
   SheetLayout layout_;
   CellFingerprint fingerprint_;
   bool fingerprinting_ = true;
+  SheetCellsBuilder::MissingSharedString missing_;
   bool in_order_ = true;
   bool any_ = false;
   std::uint32_t last_row_ = 0;

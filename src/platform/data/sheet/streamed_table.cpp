@@ -2,39 +2,70 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <iterator>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/data/sheet/damage.h"
 #include "platform/data/sheet/sheet_session.h"
 #include "platform/data/sheet/sheet_table.h"
+#include "platform/runtime/work_behind.h"
 
 namespace platform::data::sheet {
+
 namespace {
+
+// A cell of the second pass.
+struct HeldCell {
+  std::uint32_t row;
+  std::uint32_t column;
+  CellKind kind;
+  std::uint32_t length;   // kOwnText: of the text
+  std::uint64_t payload;  // double bits, 0/1, shared index, or where the own text begins
+};
+
+// Consecutive table rows [first_row, first_row + count()), on their way
+// from the second pass's thread to the reader of the rows.
+struct RowBatch {
+  std::int64_t first_row = 0;
+  std::vector<std::uint32_t> ends;  // by row: where its cells end
+  std::vector<HeldCell> cells;      // an own text's payload: where in text
+  std::string text;
+
+  std::size_t count() const { return ends.size(); }
+  void Clear(std::int64_t first) {
+    first_row = first;
+    ends.clear();
+    cells.clear();
+    text.clear();
+  }
+};
 
 }  // namespace
 
 // The second pass: takes the scan's cells, keeps those of the range at or
-// after the row being looked for, and serves one row of them.
+// after the row being looked for, and adds one row of them to a batch.
 class StreamedSheetTable::Cursor : public CellSink {
  public:
-  Cursor(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet, const SheetLayout& layout,
-         const CellFingerprint& first_pass)
+  Cursor(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet, std::shared_ptr<const StringTable> shared,
+         const SheetLayout& layout, const CellFingerprint& first_pass)
       : reader_(std::move(reader)),
         worksheet_(worksheet),
-        shared_(reader_->SharedStrings()),
+        shared_(std::move(shared)),
         first_data_row_(layout.header_row + 1),
         last_row_(layout.last_row),
         first_column_(layout.first_column),
         field_count_(layout.last_column - layout.first_column + 1),
-        expected_(first_pass),
-        slot_(field_count_, -1) {}
+        expected_(first_pass) {}
 
-  // Makes table row `row` the one Fill reads.
-  void Load(std::int64_t row);
-  void Fill(int field, Variant& out) const;
-  std::int64_t loaded() const { return loaded_; }
+  // Adds table row `row` to the batch; rows are loaded in order.
+  void Load(std::int64_t row, RowBatch& into);
 
   void Number(std::uint32_t row, std::uint32_t column, double value) override {
     seen_.Add(row, column, CellKind::kNumber, std::bit_cast<std::uint64_t>(value));
@@ -62,14 +93,6 @@ class StreamedSheetTable::Cursor : public CellSink {
   }
 
  private:
-  struct Held {
-    std::uint32_t row;
-    std::uint32_t column;
-    CellKind kind;
-    std::uint32_t length;   // kOwnText: of the text
-    std::uint64_t payload;  // double bits, 0/1, shared index, or where the own text begins
-  };
-
   // Cells of rows already served, below the range or beside it are not
   // kept (they are still counted into seen_).
   bool Wanted(std::uint32_t row, std::uint32_t column) const {
@@ -78,9 +101,8 @@ class StreamedSheetTable::Cursor : public CellSink {
   void Hold(std::uint32_t row, std::uint32_t column, CellKind kind, std::uint64_t payload) {
     if (Wanted(row, column)) incoming_.push_back({row, column, kind, 0, payload});
   }
-  void Restart();
   void Pull(bool to_end);
-  void TakeRow();
+  void TakeRow(RowBatch& into);
   void KeepFrom(std::size_t first);
   void End();
 
@@ -96,36 +118,20 @@ class StreamedSheetTable::Cursor : public CellSink {
   std::unique_ptr<SheetScan> scan_;
   CellFingerprint seen_;
   bool ended_ = false;
-  bool changed_ = false;
-  std::uint32_t target_row_ = 0;  // the sheet row being looked for
-  std::vector<Held> incoming_;    // cells not yet served, in scan order
+  std::uint32_t target_row_ = 0;   // the sheet row being looked for
+  std::vector<HeldCell> incoming_;  // cells not yet served, in scan order
   std::string incoming_text_;
-  std::vector<Held> spare_;
+  std::vector<HeldCell> spare_;
   std::string spare_text_;
-  std::vector<Held> row_;  // the loaded row's cells
-  std::string row_text_;
-  std::vector<std::int32_t> slot_;  // by field: index into row_, or -1
-  std::int64_t loaded_ = -1;
 };
 
-void StreamedSheetTable::Cursor::Restart() {
-  scan_ = reader_->ScanCells(worksheet_);
-  seen_ = CellFingerprint();
-  ended_ = false;
-  incoming_.clear();
-  incoming_text_.clear();
-  loaded_ = -1;
-}
-
-void StreamedSheetTable::Cursor::Load(std::int64_t row) {
-  if (changed_) End();
-  if (!scan_ || row < loaded_) Restart();
+void StreamedSheetTable::Cursor::Load(std::int64_t row, RowBatch& into) {
+  if (!scan_) scan_ = reader_->ScanCells(worksheet_);
   target_row_ = static_cast<std::uint32_t>(first_data_row_ + row);
   // The last row is complete only at the sheet's end, where the second
   // pass is checked against the first.
   Pull(target_row_ == last_row_);
-  TakeRow();
-  loaded_ = row;
+  TakeRow(into);
 }
 
 // Scans until a cell after the target row (or the end) is seen.
@@ -137,30 +143,26 @@ void StreamedSheetTable::Cursor::Pull(bool to_end) {
 
 void StreamedSheetTable::Cursor::End() {
   ended_ = true;
-  changed_ = changed_ || !(seen_ == expected_);
-  if (changed_) {
+  if (!(seen_ == expected_)) {
     RaiseDamaged(
         "第二次读取工作表时读到的单元格与第一次不同"
         "（转换期间工作簿被改动了？请关闭修改它的程序后重新转换）");
   }
 }
 
-void StreamedSheetTable::Cursor::TakeRow() {
-  for (const Held& held : row_) slot_[held.column - first_column_] = -1;
-  row_.clear();
-  row_text_.clear();
+void StreamedSheetTable::Cursor::TakeRow(RowBatch& into) {
   std::size_t i = 0;
   for (; i < incoming_.size() && incoming_[i].row <= target_row_; ++i) {
-    Held held = incoming_[i];
+    HeldCell held = incoming_[i];
     if (held.row != target_row_) continue;
     if (held.kind == CellKind::kOwnText) {
-      const std::size_t at = row_text_.size();
-      row_text_.append(incoming_text_, static_cast<std::size_t>(held.payload), held.length);
+      const std::size_t at = into.text.size();
+      into.text.append(incoming_text_, static_cast<std::size_t>(held.payload), held.length);
       held.payload = at;
     }
-    slot_[held.column - first_column_] = static_cast<std::int32_t>(row_.size());
-    row_.push_back(held);
+    into.cells.push_back(held);
   }
+  into.ends.push_back(static_cast<std::uint32_t>(into.cells.size()));
   KeepFrom(i);
 }
 
@@ -169,7 +171,7 @@ void StreamedSheetTable::Cursor::KeepFrom(std::size_t first) {
   spare_.clear();
   spare_text_.clear();
   for (std::size_t i = first; i < incoming_.size(); ++i) {
-    Held held = incoming_[i];
+    HeldCell held = incoming_[i];
     if (held.kind == CellKind::kOwnText) {
       const std::size_t at = spare_text_.size();
       spare_text_.append(incoming_text_, static_cast<std::size_t>(held.payload), held.length);
@@ -181,20 +183,189 @@ void StreamedSheetTable::Cursor::KeepFrom(std::size_t first) {
   incoming_text_.swap(spare_text_);
 }
 
-void StreamedSheetTable::Cursor::Fill(int field, Variant& out) const {
+// The second pass on a thread of its own, a few batches of rows ahead of
+// the rows read: the sheet is decoded while the rows before are written.
+// A row before the batch being read starts the pass again from there. A
+// fault of the pass is told when the first row it kept from being read
+// is asked for, and at every read after that.
+class StreamedSheetTable::RowsAhead {
+ public:
+  RowsAhead(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet, const SheetLayout& layout,
+            const CellFingerprint& first_pass, std::int64_t row_count)
+      : reader_(std::move(reader)),
+        worksheet_(worksheet),
+        layout_(layout),
+        first_pass_(first_pass),
+        row_count_(row_count),
+        shared_(reader_->SharedStrings()),
+        slot_(layout.last_column - layout.first_column + 1, -1) {}
+  ~RowsAhead() { Stop(); }
+  RowsAhead(const RowsAhead&) = delete;
+  RowsAhead& operator=(const RowsAhead&) = delete;
+
+  void Read(std::int64_t row, int field, Variant& out) {
+    if (row != selected_) Select(row);
+    Fill(field, out);
+  }
+
+ private:
+  // A batch is handed over once it holds this many cells, text bytes or
+  // rows: small enough to stay in the caches, large enough that handing
+  // it over costs little. The thread runs at most kAhead batches ahead,
+  // enough to ride out the turns it takes with the other threads.
+  static constexpr std::size_t kBatchCells = std::size_t{1} << 14;
+  static constexpr std::size_t kBatchText = std::size_t{1} << 18;
+  static constexpr std::size_t kBatchRows = std::size_t{1} << 10;
+  static constexpr std::size_t kAhead = 8;
+
+  void Select(std::int64_t row);
+  void Fill(int field, Variant& out) const;
+  void Start(std::int64_t row);
+  void Stop();
+  // On the thread: the rows from `row` on, batch by batch.
+  void Produce(std::int64_t row);
+  // On the thread: false when asked to stop.
+  bool Hand(RowBatch& filled);
+  // The next batch into reading_; false at the end of the rows.
+  bool TakeNext();
+
+  std::shared_ptr<const WorkbookReader> reader_;
+  std::size_t worksheet_;
+  SheetLayout layout_;
+  CellFingerprint first_pass_;
+  std::int64_t row_count_;
+  std::shared_ptr<const StringTable> shared_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<RowBatch> ready_;  // handed over, not yet taken
+  std::vector<RowBatch> spare_;  // read, for the thread to fill again
+  bool done_ = false;       // the thread handed its last batch
+  bool stop_ = false;
+  std::exception_ptr fault_;  // what ended the thread's pass
+  std::thread thread_;
+
+  // The reader's side.
+  RowBatch reading_;
+  std::exception_ptr failed_;  // told at every read once met
+  std::int64_t selected_ = -1;
+  std::vector<std::int32_t> slot_;     // by field: index into reading_.cells, or -1
+  std::vector<std::size_t> filled_;    // the fields of slot_ set
+};
+
+void StreamedSheetTable::RowsAhead::Start(std::int64_t row) {
+  Stop();
+  stop_ = false;
+  done_ = false;
+  std::move(ready_.begin(), ready_.end(), std::back_inserter(spare_));
+  ready_.clear();
+  fault_ = nullptr;
+  reading_.Clear(row);
+  thread_ = std::thread([this, row] { Produce(row); });
+}
+
+void StreamedSheetTable::RowsAhead::Stop() {
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void StreamedSheetTable::RowsAhead::Produce(std::int64_t row) {
+  RowBatch filling;
+  filling.Clear(row);
+  std::exception_ptr fault;
+  try {
+    Cursor cursor(reader_, worksheet_, shared_, layout_, first_pass_);
+    for (; row < row_count_; ++row) {
+      cursor.Load(row, filling);
+      if (filling.cells.size() >= kBatchCells || filling.text.size() >= kBatchText ||
+          filling.count() >= kBatchRows) {
+        if (!Hand(filling)) return;
+        filling.Clear(row + 1);
+      }
+    }
+  } catch (...) {
+    fault = std::current_exception();
+  }
+  // The rows loaded before a fault are still read.
+  if (filling.count() != 0 && !Hand(filling)) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  fault_ = fault;
+  done_ = true;
+  changed_.notify_all();
+}
+
+bool StreamedSheetTable::RowsAhead::Hand(RowBatch& filled) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return ready_.size() < kAhead || stop_; });
+  if (stop_) return false;
+  ready_.push_back(std::move(filled));
+  filled = RowBatch();
+  if (!spare_.empty()) {
+    filled = std::move(spare_.back());  // a batch already read, its room kept
+    spare_.pop_back();
+  }
+  lock.unlock();
+  changed_.notify_all();
+  return true;
+}
+
+bool StreamedSheetTable::RowsAhead::TakeNext() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return !ready_.empty() || done_; });
+  if (ready_.empty()) {
+    if (fault_) failed_ = fault_;
+    return false;
+  }
+  spare_.push_back(std::move(reading_));
+  reading_ = std::move(ready_.front());
+  ready_.pop_front();
+  lock.unlock();
+  changed_.notify_all();
+  return true;
+}
+
+void StreamedSheetTable::RowsAhead::Select(std::int64_t row) {
+  for (const std::size_t field : filled_) slot_[field] = -1;
+  filled_.clear();
+  selected_ = -1;
+  if (failed_) std::rethrow_exception(failed_);
+  if (!thread_.joinable() || row < reading_.first_row) Start(row);
+  while (row >= reading_.first_row + static_cast<std::int64_t>(reading_.count())) {
+    if (!TakeNext()) {
+      if (failed_) std::rethrow_exception(failed_);
+      selected_ = row;  // past the rows: no cells
+      return;
+    }
+  }
+  const auto k = static_cast<std::size_t>(row - reading_.first_row);
+  const std::size_t begin = k == 0 ? 0 : reading_.ends[k - 1];
+  for (std::size_t i = begin; i < reading_.ends[k]; ++i) {
+    const std::size_t field = reading_.cells[i].column - layout_.first_column;
+    slot_[field] = static_cast<std::int32_t>(i);
+    filled_.push_back(field);
+  }
+  selected_ = row;
+}
+
+void StreamedSheetTable::RowsAhead::Fill(int field, Variant& out) const {
   const std::int32_t at = slot_[static_cast<std::size_t>(field)];
   if (at < 0) {
     out.SetNull();
     return;
   }
-  const Held& held = row_[static_cast<std::size_t>(at)];
+  const HeldCell& held = reading_.cells[static_cast<std::size_t>(at)];
   switch (held.kind) {
     case CellKind::kNumber: out.SetNumber(std::bit_cast<double>(held.payload)); return;
     case CellKind::kDate: out.SetDate(std::bit_cast<double>(held.payload)); return;
     case CellKind::kBoolean: out.SetBoolean(held.payload != 0); return;
     case CellKind::kSharedText: out.SetTextView(shared_->Get(static_cast<std::size_t>(held.payload))); return;
     case CellKind::kOwnText:
-      out.SetTextView(std::string_view(row_text_).substr(static_cast<std::size_t>(held.payload), held.length));
+      out.SetTextView(std::string_view(reading_.text).substr(static_cast<std::size_t>(held.payload), held.length));
       return;
   }
 }
@@ -202,20 +373,30 @@ void StreamedSheetTable::Cursor::Fill(int field, Variant& out) const {
 StreamedSheetTable::StreamedSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet,
                                        const SheetLayout& layout, const CellFingerprint& first_pass)
     : fields_(FieldsOf(layout)), row_count_(DataRowCount(layout)) {
-  if (layout.has_content) cursor_ = std::make_unique<Cursor>(std::move(reader), worksheet, layout, first_pass);
+  if (layout.has_content) {
+    ahead_ = std::make_unique<RowsAhead>(std::move(reader), worksheet, layout, first_pass, row_count_);
+  }
 }
 
 StreamedSheetTable::~StreamedSheetTable() = default;
 
-void StreamedSheetTable::ReadValue(std::int64_t row, int field, Variant& out) const {
-  if (cursor_->loaded() != row) cursor_->Load(row);
-  cursor_->Fill(field, out);
-}
+void StreamedSheetTable::ReadValue(std::int64_t row, int field, Variant& out) const { ahead_->Read(row, field, out); }
 
 namespace {
 
+// Cells in order on their way to the layout thread.
+struct CellBatch {
+  SheetCells cells;
+  std::size_t count() const { return cells.size(); }
+  void Clear() { cells = SheetCells(); }
+};
+
 // The first pass: holds the cells while they fit the budget, then learns
-// only the layout.
+// only the layout. Beyond the budget the layout is learnt on a thread of
+// its own, from batches of cells taken in order as the reader gives them,
+// while the reader decodes the next: that thread also waits for the
+// shared strings, which only the layout needs, and checks the cells'
+// references to them.
 class FirstPassSink : public CellSink {
  public:
   // The reader's shared strings are asked for only when first needed:
@@ -234,60 +415,86 @@ class FirstPassSink : public CellSink {
 
   // Whether the cells are still held (else layout() has them).
   bool holding() const { return builder_.has_value(); }
-  // Whether the rest of the sheet is still wanted: not once the layout
-  // found cells out of order.
-  bool wanted() const { return holding() || layout_->in_order(); }
+  // Whether the rest of the sheet is still wanted: not once cells came
+  // out of order after the hand-over.
+  bool wanted() const { return holding() || !out_of_order_; }
   SheetCells TakeCells() {
     builder_->SetSharedStrings(Strings(), missing_);
     return builder_->Finish();
   }
-  // Raises for a held cell that refers to a shared string that does not
-  // exist (what holding it would have raised).
-  void CheckHeldCells() {
-    if (holding()) builder_->SetSharedStrings(Strings(), missing_);
+  // When the scan failed: raises for an earlier cell that refers to a
+  // shared string that does not exist, or for what else learning the
+  // layout of the cells before the failure raised (faults of earlier
+  // cells are told first).
+  void CheckCellsBefore() {
+    if (holding()) {
+      builder_->SetSharedStrings(Strings(), missing_);
+    } else {
+      FinishLayout();
+    }
   }
+  // Once the scan is over: the layout of every cell handed over. Raises
+  // what learning it raised.
+  void FinishLayout() {
+    if (holding()) return;
+    Flush();
+    behind_->Finish();
+  }
+  // After FinishLayout: whether the cells came in order, and their layout.
+  bool in_order() const { return !out_of_order_ && layout_->in_order(); }
   const LayoutSink& layout() const { return *layout_; }
 
   void Number(std::uint32_t row, std::uint32_t column, double value) override {
     if (holding()) {
       builder_->AddNumber(row, column, value);
       CheckFixed();
-    } else {
-      layout_->Number(row, column, value);
+    } else if (Streams(row, column)) {
+      chunk_->AddNumber(row, column, value);
+      Spend(kMostPerFixedCell);
     }
   }
   void Date(std::uint32_t row, std::uint32_t column, double serial) override {
     if (holding()) {
       builder_->AddDate(row, column, serial);
       CheckFixed();
-    } else {
-      layout_->Date(row, column, serial);
+    } else if (Streams(row, column)) {
+      chunk_->AddDate(row, column, serial);
+      Spend(kMostPerFixedCell);
     }
   }
   void Boolean(std::uint32_t row, std::uint32_t column, bool value) override {
     if (holding()) {
       builder_->AddBoolean(row, column, value);
       CheckFixed();
-    } else {
-      layout_->Boolean(row, column, value);
+    } else if (Streams(row, column)) {
+      chunk_->AddBoolean(row, column, value);
+      Spend(kMostPerFixedCell);
     }
   }
   void SharedText(std::uint32_t row, std::uint32_t column, std::uint32_t index) override {
     if (holding()) {
       builder_->AddSharedText(row, column, index);
       CheckFixed();
-    } else {
-      // The reader may not have checked it (its strings were not read yet).
-      if (index >= shared_->size()) missing_(row, column, index);
-      layout_->SharedText(row, column, index);
+      return;
     }
+    // The reader may not have checked it (its strings were not read yet):
+    // the layout thread does, in order.
+    if (Streams(row, column)) {
+      chunk_->AddSharedText(row, column, index);
+      Spend(kMostPerFixedCell);
+      return;
+    }
+    // A cell out of order is checked as well, once the cells before it are.
+    FinishLayout();
+    if (index >= Strings()->size()) missing_(row, column, index);
   }
   void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override {
     if (holding()) {
       builder_->AddText(row, column, text);
       Check();
-    } else {
-      layout_->Text(row, column, text);
+    } else if (Streams(row, column)) {
+      chunk_->AddText(row, column, text);
+      Spend(kMostPerFixedCell + text.size());
     }
   }
   // The hint is followed up to the budget: beyond it the cells are not
@@ -302,6 +509,10 @@ class FirstPassSink : public CellSink {
   // A cell of fixed size (not a copied text) adds at most this much to
   // what is held: its own bytes and perhaps a new row's.
   static constexpr std::size_t kMostPerFixedCell = SheetCells::kHeldPerCell + SheetCells::kHeldPerRow;
+
+  // What a batch for the layout thread may take: small enough to stay in
+  // the caches, large enough that handing it over costs nothing.
+  static constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 
   // As Check, but the held bytes are counted only once cells of fixed size
   // may have taken what was left of the budget at the last count: the
@@ -321,10 +532,61 @@ class FirstPassSink : public CellSink {
     const std::size_t held = builder_->HeldBytes();
     unchecked_room_ = held <= budget_ ? budget_ - held : 0;
     if (held <= budget_ || !builder_->in_order()) return;
-    builder_->SetSharedStrings(Strings(), missing_);
-    layout_.emplace(*shared_, limits_);
-    HandOver(builder_->Finish(), *layout_);
+    chunk_.emplace(nullptr, limits_);
+    chunk_->CheckSharedLater();
+    behind_.emplace([this](const CellBatch& batch) { Learn(batch.cells); });
+    SheetCells held_cells = builder_->Finish();
     builder_.reset();
+    if (held_cells.size() != 0) {
+      const SheetCells::Row last = held_cells.row(held_cells.row_count() - 1);
+      last_key_ = Key(last.number, held_cells.Column(last.end - 1));
+    }
+    behind_->filling().cells = std::move(held_cells);
+    behind_->Hand();
+  }
+
+  static std::int64_t Key(std::uint32_t row, std::uint32_t column) {
+    return static_cast<std::int64_t>(std::uint64_t{row} << 32 | column);
+  }
+
+  // After the hand-over: whether the cell goes to the layout, that is
+  // whether it comes after the one before it. The first that does not
+  // ends the learning, as it would for a LayoutSink (which checks the
+  // limits first); later cells are ignored.
+  bool Streams(std::uint32_t row, std::uint32_t column) {
+    if (out_of_order_) return false;
+    const std::int64_t key = Key(row, column);
+    if (key > last_key_) {
+      last_key_ = key;
+      return true;
+    }
+    const SheetLimits cut{std::min(limits_.rows, kMaxRows), std::min(limits_.columns, kMaxColumns)};
+    if (row >= cut.rows || column >= cut.columns) RaiseBeyondLimits(row, column, cut);
+    out_of_order_ = true;
+    return false;
+  }
+
+  // On the layout thread, batch by batch; main touches shared_ and
+  // layout_ only once the thread is idle.
+  void Learn(const SheetCells& cells) {
+    if (!layout_) {
+      shared_ = reader_.SharedStrings();
+      layout_.emplace(*shared_, limits_);
+      layout_->TellMissingSharedString(missing_);
+    }
+    layout_->TakeRows(cells, 0, cells.row_count());
+  }
+
+  // Counts what a cell added to the batch, which goes to the layout
+  // thread once full.
+  void Spend(std::size_t bytes) {
+    batch_bytes_ += bytes;
+    if (batch_bytes_ >= kBatchBytes) Flush();
+  }
+  void Flush() {
+    batch_bytes_ = 0;
+    behind_->filling().cells = chunk_->Finish();
+    behind_->Hand();
   }
 
   const std::shared_ptr<const StringTable>& Strings() {
@@ -339,8 +601,15 @@ class FirstPassSink : public CellSink {
   std::size_t budget_;
   std::optional<SheetCellsBuilder> builder_;
   std::size_t unchecked_room_ = 0;  // see CheckFixed
-  std::optional<LayoutSink> layout_;
   SheetCellsBuilder::MissingSharedString missing_;
+
+  // After the hand-over.
+  std::optional<LayoutSink> layout_;
+  std::optional<SheetCellsBuilder> chunk_;  // the batch being filled
+  std::size_t batch_bytes_ = 0;
+  std::int64_t last_key_ = -1;  // of the last cell handed over
+  bool out_of_order_ = false;
+  std::optional<WorkBehind<CellBatch>> behind_;  // last: ended before the layout goes
 };
 
 }  // namespace
@@ -355,12 +624,13 @@ std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> 
   } catch (...) {
     // A held cell before the failure that names a missing shared string
     // is the sheet's first fault: that is the one told.
-    first.CheckHeldCells();
+    first.CheckCellsBefore();
     throw;
   }
   scan.reset();
   if (first.holding()) return std::make_unique<SheetTable>(first.TakeCells());
-  if (!first.layout().in_order()) {
+  first.FinishLayout();
+  if (!first.in_order()) {
     // Cells out of order are sorted, so the sheet is held whole.
     scan = reader->ScanCells(worksheet);
     return std::make_unique<SheetTable>(ReadAllCells(*scan, reader->SharedStrings(), reader->Limits()));

@@ -32,13 +32,15 @@ std::unique_ptr<RowSource> OpenSheetTable(std::shared_ptr<const WorkbookReader> 
                                           std::size_t held_budget = kHeldCellsBudget);
 
 // A table of a sheet whose layout a first pass learnt; its rows are read
-// from the sheet as they are asked for, one row held at a time. Rows are
-// meant to be read in order: a row before the one read last is found by
-// scanning the sheet again from its start. When the last row is read,
-// the scan goes on to the sheet's end and raises 1103 if it did not see
-// the very cells the first pass saw (the workbook changed in between), so
-// that no table is finished from a sheet read two ways. ReadValue's text
-// views hold while the same row is read.
+// from the sheet a second time, on a thread of its own a few batches of
+// rows ahead of the rows asked for, so that memory stays bounded. Rows
+// are meant to be read in order: a row before the batch being read is
+// found by scanning the sheet again from its start. When the last row is
+// read, the scan has gone on to the sheet's end and raises 1103 if it did
+// not see the very cells the first pass saw (the workbook changed in
+// between), so that no table is finished from a sheet read two ways. A
+// fault stays: every later read raises it again. ReadValue's text views
+// hold while the same row is read.
 class StreamedSheetTable : public RowSource {
  public:
   StreamedSheetTable(std::shared_ptr<const WorkbookReader> reader, std::size_t worksheet, const SheetLayout& layout,
@@ -53,10 +55,11 @@ class StreamedSheetTable : public RowSource {
 
  private:
   class Cursor;
+  class RowsAhead;
 
   std::vector<FieldInfo> fields_;
   std::int64_t row_count_ = 0;
-  std::unique_ptr<Cursor> cursor_;  // the second pass, moved by ReadValue
+  std::unique_ptr<RowsAhead> ahead_;  // the second pass, moved by ReadValue
 };
 
 }  // namespace platform::data::sheet

@@ -43,18 +43,24 @@ TEST(LayoutSinkTest, RowsTakenWholeLearnWhatCellByCellLearns) {
     const SheetCells held = Build(cells, shared);
     const std::size_t split = held.row_count() == 0 ? 0 : random() % held.row_count();
     for (const bool below_header : {false, true}) {
-      SCOPED_TRACE("round " + std::to_string(round) + (below_header ? ", below the header" : ""));
-      LayoutSink one_by_one(held.shared_strings(), {});
-      LayoutSink whole_rows(held.shared_strings(), {});
-      for (LayoutSink* sink : {&one_by_one, &whole_rows}) {
-        sink->SkipFingerprint();
-        if (below_header) sink->StartBelowHeader(first_row);
+      for (const bool fingerprinted : {false, true}) {
+        SCOPED_TRACE("round " + std::to_string(round) + (below_header ? ", below the header" : "") +
+                     (fingerprinted ? ", fingerprinted" : ""));
+        LayoutSink one_by_one(held.shared_strings(), {});
+        LayoutSink whole_rows(held.shared_strings(), {});
+        for (LayoutSink* sink : {&one_by_one, &whole_rows}) {
+          if (!fingerprinted) sink->SkipFingerprint();
+          if (below_header) sink->StartBelowHeader(first_row);
+        }
+        HandOver(held, 0, held.row_count(), one_by_one);
+        whole_rows.TakeRows(held, 0, split);
+        whole_rows.TakeRows(held, split, held.row_count());
+        EXPECT_EQ(Parts(whole_rows.layout()), Parts(one_by_one.layout()));
+        EXPECT_EQ(whole_rows.in_order(), one_by_one.in_order());
+        EXPECT_EQ(whole_rows.fingerprint(), one_by_one.fingerprint());
+        // A fingerprint that counts nothing would match as well.
+        EXPECT_EQ(fingerprinted, !(whole_rows.fingerprint() == CellFingerprint()));
       }
-      HandOver(held, 0, held.row_count(), one_by_one);
-      whole_rows.TakeRows(held, 0, split);
-      whole_rows.TakeRows(held, split, held.row_count());
-      EXPECT_EQ(Parts(whole_rows.layout()), Parts(one_by_one.layout()));
-      EXPECT_EQ(whole_rows.in_order(), one_by_one.in_order());
     }
   }
 }

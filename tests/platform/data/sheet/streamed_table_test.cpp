@@ -133,6 +133,48 @@ TEST(StreamedTableTest, HeldUnderTheBudgetReadAgainBeyondIt) {
   }
 }
 
+// Past the budget the layout is learnt from batches of cells on a thread
+// of its own: a sheet of several batches, in order or with two cells
+// swapped anywhere around the end of the first batch (about 55,000 cells
+// in), gives the held cells' table; swapped, it is held after all.
+TEST(StreamedTableTest, ASheetOfManyBatchesGivesTheTableTheHeldCellsGive) {
+  std::vector<Cell> cells = {T(0, 0, "名称"), T(0, 1, "值"), T(0, 2, "日期")};
+  for (std::uint32_t row = 1; cells.size() < 130'000; ++row) {
+    cells.push_back(N(row, 0, row * 0.25));
+    cells.push_back(S(row, 1, row % 2));
+    cells.push_back(D(row, 2, 40000 + row % 3000));
+    if (row % 1000 == 0) cells.push_back(T(row, 3, std::string(row / 1000, 'w')));
+  }
+  const SheetTable held(Build(cells, kShared));
+  const auto held_rows = RowsOf(held);
+  const auto check = [&](const std::vector<Cell>& sheet, bool streamed) {
+    const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{sheet}, kShared);
+    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, kStreamAll);
+    EXPECT_EQ(dynamic_cast<const StreamedSheetTable*>(table.get()) != nullptr, streamed);
+    EXPECT_EQ(FieldList(*table), FieldList(held));
+    EXPECT_EQ(RowsOf(*table), held_rows);
+    EXPECT_EQ(reader->scans(), 2u);
+  };
+  check(cells, true);
+  {
+    // A step back from the last batch to the first scans again.
+    const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{cells}, kShared);
+    const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, kStreamAll);
+    Variant v;
+    for (const std::int64_t row : {std::int64_t{40'000}, std::int64_t{3}}) {
+      table->ReadValue(row, 0, v);
+      EXPECT_EQ(v, Variant::Number(static_cast<double>(row + 1) * 0.25));
+    }
+    EXPECT_EQ(reader->scans(), 3u);
+  }
+  for (std::size_t at = 55'170; at < 55'200; ++at) {
+    SCOPED_TRACE(at);
+    std::vector<Cell> swapped = cells;
+    std::swap(swapped[at], swapped[at + 1]);
+    check(swapped, false);
+  }
+}
+
 TEST(StreamedTableTest, AnEarlierRowScansTheSheetAgain) {
   const std::vector<Cell> cells = {T(0, 0, "a"), T(0, 1, "b"), T(1, 0, "one"), N(1, 1, 1), T(2, 0, "two"),
                                    T(3, 1, "three")};
@@ -146,9 +188,26 @@ TEST(StreamedTableTest, AnEarlierRowScansTheSheetAgain) {
     table->ReadValue(row, 0, v);
     EXPECT_EQ(v.IsNull() ? "" : v.ToText(), text) << row;
   }
-  // The first pass, the second, and a new scan at each of the two steps
-  // back.
-  EXPECT_EQ(reader->scans(), 4u);
+  // The first pass, the second (from row 1), and a new scan for the step
+  // back to row 0; the later step back is to a row of the batch read.
+  EXPECT_EQ(reader->scans(), 3u);
+}
+
+// A fault the second pass meets halfway is told when the row it ends is
+// read (a row is complete once a cell after it is seen), not before; the
+// rows before it are read, and the fault stays.
+TEST(StreamedTableTest, AFaultOfTheSecondPassIsToldAtItsRow) {
+  const std::vector<Cell> first = {T(0, 0, "h"), T(1, 0, "x"), T(2, 0, "y"), S(3, 0, 1), T(4, 0, "z")};
+  const std::vector<Cell> second = {T(0, 0, "h"), T(1, 0, "x"), T(2, 0, "y"), S(3, 0, 7), T(4, 0, "z")};
+  const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{first, second}, kShared);
+  const std::unique_ptr<RowSource> table = OpenSheetTable(reader, 0, kStreamAll);
+  Variant v;
+  table->ReadValue(0, 0, v);
+  EXPECT_EQ(v, Variant::Text("x"));
+  for (const std::int64_t row : {1, 2, 0}) {
+    const Error e = ErrorOf([&] { table->ReadValue(row, 0, v); });
+    EXPECT_EQ(e.description(), "工作簿已损坏：单元格引用了不存在的共享字符串 7") << row;
+  }
 }
 
 // The second pass must see what the first saw: a workbook changed in
