@@ -405,6 +405,7 @@ class FirstPassSink : public CellSink {
       : reader_(reader),
         worksheet_(worksheet),
         limits_(limits),
+        cut_{std::min(limits.rows, kMaxRows), std::min(limits.columns, kMaxColumns)},
         budget_(budget),
         builder_(std::in_place, nullptr, limits),
         missing_([this](std::uint32_t row, std::uint32_t column, std::uint64_t index) {
@@ -478,15 +479,17 @@ class FirstPassSink : public CellSink {
       return;
     }
     // The reader may not have checked it (its strings were not read yet):
-    // the layout thread does, in order.
-    if (Streams(row, column)) {
+    // the layout thread does, in order. A cell beyond the limits is
+    // refused here, and one out of order is not learnt: those are checked
+    // at once (first, as the layout does), after the cells before them.
+    if (!Beyond(row, column) && Streams(row, column)) {
       chunk_->AddSharedText(row, column, index);
       Spend(kMostPerFixedCell);
       return;
     }
-    // A cell out of order is checked as well, once the cells before it are.
     FinishLayout();
     if (index >= Strings()->size()) missing_(row, column, index);
+    if (Streams(row, column)) chunk_->AddSharedText(row, column, index);  // raises: beyond the limits
   }
   void Text(std::uint32_t row, std::uint32_t column, std::string_view text) override {
     if (holding()) {
@@ -560,11 +563,11 @@ class FirstPassSink : public CellSink {
       last_key_ = key;
       return true;
     }
-    const SheetLimits cut{std::min(limits_.rows, kMaxRows), std::min(limits_.columns, kMaxColumns)};
-    if (row >= cut.rows || column >= cut.columns) RaiseBeyondLimits(row, column, cut);
+    if (Beyond(row, column)) RaiseBeyondLimits(row, column, cut_);
     out_of_order_ = true;
     return false;
   }
+  bool Beyond(std::uint32_t row, std::uint32_t column) const { return row >= cut_.rows || column >= cut_.columns; }
 
   // On the layout thread, batch by batch; main touches shared_ and
   // layout_ only once the thread is idle.
@@ -598,6 +601,7 @@ class FirstPassSink : public CellSink {
   std::size_t worksheet_;
   std::shared_ptr<const StringTable> shared_;
   SheetLimits limits_;
+  SheetLimits cut_;  // the limits as the cells are checked against them
   std::size_t budget_;
   std::optional<SheetCellsBuilder> builder_;
   std::size_t unchecked_room_ = 0;  // see CheckFixed

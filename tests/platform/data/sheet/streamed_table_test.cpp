@@ -249,6 +249,10 @@ TEST(StreamedTableTest, DamageFoundInTheFirstPassFailsTheQuery) {
       {{T(0, 0, "h"), S(1, 0, 7)}, "工作簿已损坏：单元格引用了不存在的共享字符串 7"},
       {{T(0, 0, "h"), N(kMaxRows, 0, 1)}, "工作簿已损坏：单元格的行号 1048577 超出 1048576 行"},
       {{T(0, 0, "h"), N(1, kMaxColumns, 1)}, "工作簿已损坏：单元格的列号 16385 超出 16384 列"},
+      // A missing string is told before the limits, in order or not.
+      {{T(0, 0, "h"), N(2, 0, 1), S(kMaxRows, 0, 7)}, "工作簿已损坏：单元格引用了不存在的共享字符串 7"},
+      {{T(0, 0, "h"), N(2, 0, 1), S(1, kMaxColumns, 7)}, "工作簿已损坏：单元格引用了不存在的共享字符串 7"},
+      {{T(0, 0, "h"), N(2, 0, 1), S(1, kMaxColumns, 0)}, "工作簿已损坏：单元格的列号 16385 超出 16384 列"},
   };
   for (const auto& [cells, text] : cases) {
     const auto reader = std::make_shared<ScannedWorkbook>(std::vector<std::vector<Cell>>{cells}, kShared);
